@@ -1,0 +1,7 @@
+#include "kdcore/utils/build_info.hpp"
+
+namespace kdcore::utils {
+
+const char* engine_version() { return KD_ENGINE_VERSION; }
+
+}  // namespace kdcore::utils
