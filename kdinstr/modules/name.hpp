@@ -1,0 +1,42 @@
+#pragma once
+// Register and block numbers.
+#include <compare>
+#include <cstdint>
+#include <string>
+
+#include <fmt/format.h>
+
+namespace kdinstr::modules {
+
+// A register number; text and debug form "%{}".
+struct Name {
+    std::uint32_t value = 0;
+    constexpr auto operator<=>(const Name&) const = default;
+    constexpr bool operator==(const Name&) const = default;
+    std::string to_string() const { return fmt::format("%{}", value); }
+};
+
+// A basic-block number; text "block_{}", "label block_{}" in the alternate form.
+struct Label {
+    std::uint32_t value = 0;
+    constexpr auto operator<=>(const Label&) const = default;
+    constexpr bool operator==(const Label&) const = default;
+    std::string to_string() const { return fmt::format("block_{}", value); }
+    std::string to_alternate_string() const { return fmt::format("label block_{}", value); }
+};
+
+}  // namespace kdinstr::modules
+
+template <>
+struct fmt::formatter<kdinstr::modules::Name> : fmt::formatter<std::string_view> {
+    auto format(const kdinstr::modules::Name& n, fmt::format_context& ctx) const {
+        return fmt::formatter<std::string_view>::format(n.to_string(), ctx);
+    }
+};
+
+template <>
+struct fmt::formatter<kdinstr::modules::Label> : fmt::formatter<std::string_view> {
+    auto format(const kdinstr::modules::Label& l, fmt::format_context& ctx) const {
+        return fmt::formatter<std::string_view>::format(l.to_string(), ctx);
+    }
+};
