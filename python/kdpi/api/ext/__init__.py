@@ -1,0 +1,1 @@
+"""Configuration records of the engine's extensions."""
