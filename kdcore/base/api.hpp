@@ -1,0 +1,49 @@
+#pragma once
+// Configuration records, as the engine receives them from the binding, and the entry point that
+// creates an instance from them.
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kdcore/compiler/semver.hpp"
+#include "kdcore/utils/kd_error.hpp"
+#include "kdcore/utils/opaque.hpp"
+
+namespace kdcore::base {
+class InstanceContext;
+}
+
+namespace kdcore::base::api {
+
+struct VersionInfo {
+    std::uint16_t major = 0;
+    std::uint16_t minor = 0;
+    std::uint16_t patch = 0;
+
+    bool operator==(const VersionInfo&) const = default;
+
+    // major.minor.patch, without pre-release or build metadata.
+    kdcore::compiler::Version to_version() const;
+};
+
+struct ApplicationInfo {
+    VersionInfo application_version;
+    std::string application_name;
+    VersionInfo engine_version;  // the caller's declared engine version: shown, never compared
+    std::string engine_name;
+};
+
+struct InstanceCreateInfo {
+    ApplicationInfo application_info;
+    std::vector<std::string> enabled_extensions;  // plugin names, in the caller's order
+    std::uint32_t node_id = 0;
+    kdcore::utils::opaque::OpaqueList ext;  // extension configuration objects
+};
+
+// Builds an instance (InstanceContext::create), consuming the record.
+std::expected<std::shared_ptr<InstanceContext>, kdcore::utils::KdError> create_instance(
+    InstanceCreateInfo info);
+
+}  // namespace kdcore::base::api

@@ -1,0 +1,104 @@
+#include "kdcore/compiler/zstd_stream.hpp"
+
+#include <zstd.h>
+
+#include "kdinstr/utils/panic.hpp"
+
+namespace kdcore::compiler {
+
+namespace {
+
+IoError zstd_error(std::size_t code) { return IoError{ZSTD_getErrorName(code)}; }
+
+}  // namespace
+
+ZstdCompressor::ZstdCompressor(std::vector<std::uint8_t>& out)
+    : ctx_(ZSTD_createCCtx()), out_(out), buffer_(kOutputBufferSize) {
+    if (ctx_ == nullptr) kdinstr::utils::panic("failed to create a zstd compression context");
+    std::size_t r = ZSTD_CCtx_setParameter(ctx_, ZSTD_c_compressionLevel, kLevel);
+    if (!ZSTD_isError(r)) r = ZSTD_CCtx_setParameter(ctx_, ZSTD_c_checksumFlag, 0);
+    if (!ZSTD_isError(r)) r = ZSTD_CCtx_loadDictionary(ctx_, nullptr, 0);
+    if (ZSTD_isError(r)) {
+        ZSTD_freeCCtx(ctx_);
+        kdinstr::utils::panic("failed to set up zstd compression: {}", ZSTD_getErrorName(r));
+    }
+}
+
+ZstdCompressor::~ZstdCompressor() { ZSTD_freeCCtx(ctx_); }
+
+IoResult<void> ZstdCompressor::append_output(std::size_t produced) {
+    out_.insert(out_.end(), buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(produced));
+    return {};
+}
+
+IoResult<void> ZstdCompressor::write(std::span<const std::uint8_t> bytes) {
+    if (finished_) kdinstr::utils::panic("write to a finished zstd frame");
+    ZSTD_inBuffer in{bytes.data(), bytes.size(), 0};
+    while (in.pos < in.size) {
+        ZSTD_outBuffer out{buffer_.data(), buffer_.size(), 0};
+        const std::size_t r = ZSTD_compressStream2(ctx_, &out, &in, ZSTD_e_continue);
+        if (ZSTD_isError(r)) return std::unexpected(zstd_error(r));
+        if (auto a = append_output(out.pos); !a) return a;
+    }
+    return {};
+}
+
+IoResult<void> ZstdCompressor::finish() {
+    if (finished_) kdinstr::utils::panic("zstd frame finished twice");
+    finished_ = true;
+    ZSTD_inBuffer in{nullptr, 0, 0};
+    for (;;) {
+        ZSTD_outBuffer out{buffer_.data(), buffer_.size(), 0};
+        const std::size_t remaining = ZSTD_compressStream2(ctx_, &out, &in, ZSTD_e_end);
+        if (ZSTD_isError(remaining)) return std::unexpected(zstd_error(remaining));
+        if (auto a = append_output(out.pos); !a) return a;
+        if (remaining == 0) return {};
+    }
+}
+
+ZstdDecompressor::ZstdDecompressor(ByteSource& input)
+    : ctx_(ZSTD_createDCtx()), input_(input), in_buffer_(ZSTD_DStreamInSize()) {
+    if (ctx_ == nullptr) kdinstr::utils::panic("failed to create a zstd decompression context");
+    const std::size_t r = ZSTD_DCtx_loadDictionary(ctx_, nullptr, 0);
+    if (ZSTD_isError(r)) {
+        ZSTD_freeDCtx(ctx_);
+        kdinstr::utils::panic("failed to set up zstd decompression: {}", ZSTD_getErrorName(r));
+    }
+}
+
+ZstdDecompressor::~ZstdDecompressor() { ZSTD_freeDCtx(ctx_); }
+
+IoResult<std::size_t> ZstdDecompressor::read(std::span<std::uint8_t> buffer) {
+    if (buffer.empty()) return 0;
+    // The first round feeds no new input: output zstd still holds may satisfy the read without
+    // touching bytes beyond what the caller needs.
+    bool first = true;
+    for (;;) {
+        if (!first && in_pos_ == in_size_) {
+            if (!input_ended_) {
+                auto n = input_.read(in_buffer_);
+                if (!n) return std::unexpected(std::move(n.error()));
+                in_pos_ = 0;
+                in_size_ = *n;
+                input_ended_ = *n == 0;
+            }
+            if (input_ended_) {
+                if (frame_finished_) return 0;
+                return std::unexpected(IoError{kIncompleteFrame});
+            }
+        }
+        const bool feeding = !first && in_pos_ < in_size_;
+        first = false;
+        // A new frame begins once input follows a finished one.
+        if (feeding) frame_finished_ = false;
+        ZSTD_inBuffer in{in_buffer_.data(), feeding ? in_size_ : in_pos_, in_pos_};
+        ZSTD_outBuffer out{buffer.data(), buffer.size(), 0};
+        const std::size_t hint = ZSTD_decompressStream(ctx_, &out, &in);
+        if (ZSTD_isError(hint)) return std::unexpected(zstd_error(hint));
+        in_pos_ = in.pos;
+        if (hint == 0) frame_finished_ = true;
+        if (out.pos > 0) return out.pos;
+    }
+}
+
+}  // namespace kdcore::compiler

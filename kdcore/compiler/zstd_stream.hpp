@@ -1,0 +1,76 @@
+#pragma once
+// zstd compression as a byte sink and decompression as a byte source, so the body of compiled
+// module storage is encoded into the compressor and decoded out of the decompressor without
+// ever being held uncompressed in one piece.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "kdinstr/encoding/byte_io.hpp"
+
+struct ZSTD_CCtx_s;
+struct ZSTD_DCtx_s;
+
+namespace kdcore::compiler {
+
+using kdinstr::encoding::ByteSink;
+using kdinstr::encoding::ByteSource;
+using kdinstr::encoding::IoError;
+using kdinstr::encoding::IoResult;
+
+// Compresses everything written into one frame appended to `out`: level 3, no dictionary, no
+// checksum, no pledged size. Failure to create the compressor is a panic.
+class ZstdCompressor final : public ByteSink {
+public:
+    static constexpr int kLevel = 3;
+    static constexpr std::size_t kOutputBufferSize = 32 * 1024;
+
+    explicit ZstdCompressor(std::vector<std::uint8_t>& out);
+    ~ZstdCompressor() override;
+    ZstdCompressor(const ZstdCompressor&) = delete;
+    ZstdCompressor& operator=(const ZstdCompressor&) = delete;
+
+    // Errors carry the zstd library's error name.
+    IoResult<void> write(std::span<const std::uint8_t> bytes) override;
+    // Ends the frame; nothing may be written afterwards.
+    IoResult<void> finish();
+
+private:
+    IoResult<void> append_output(std::size_t produced);
+
+    ZSTD_CCtx_s* ctx_;
+    std::vector<std::uint8_t>& out_;
+    std::vector<std::uint8_t> buffer_;
+    bool finished_ = false;
+};
+
+// Decompresses zstd data read from `input` through a buffer of the size zstd recommends for
+// stream input. Frames that follow one another continue the same output; input that ends
+// inside a frame fails with "incomplete frame"; zstd errors carry the library's error name.
+// Input after the last byte the caller reads is never looked at. Failure to create the
+// decompressor is a panic.
+class ZstdDecompressor final : public ByteSource {
+public:
+    static constexpr const char* kIncompleteFrame = "incomplete frame";
+
+    explicit ZstdDecompressor(ByteSource& input);
+    ~ZstdDecompressor() override;
+    ZstdDecompressor(const ZstdDecompressor&) = delete;
+    ZstdDecompressor& operator=(const ZstdDecompressor&) = delete;
+
+    IoResult<std::size_t> read(std::span<std::uint8_t> buffer) override;
+
+private:
+    ZSTD_DCtx_s* ctx_;
+    ByteSource& input_;
+    std::vector<std::uint8_t> in_buffer_;
+    std::size_t in_pos_ = 0;
+    std::size_t in_size_ = 0;
+    bool input_ended_ = false;
+    // The last frame was decoded completely and no byte of a further one has been fed since.
+    bool frame_finished_ = false;
+};
+
+}  // namespace kdcore::compiler

@@ -1,0 +1,113 @@
+#pragma once
+// Reading the primitive layer of the IR's binary form. Every read takes exactly the bytes of its
+// value; at the first fault it fails with one of the fixed messages below and yields nothing.
+// Errors of the byte source itself are passed on unchanged.
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include <gmpxx.h>
+
+#include "kdinstr/encoding/byte_io.hpp"
+
+namespace kdinstr::encoding {
+
+// The texts of malformed input.
+struct DecodeMessages {
+    static constexpr const char* kUnexpectedLength = "Unexpected length of input";
+    // With the tag byte in decimal.
+    static constexpr const char* kUnexpectedVariantTag = "Unexpected variant tag: {}";
+    static constexpr const char* kInvalidOption =
+        "Invalid Option representation: {}. The first byte must be 0 or 1";
+    static constexpr const char* kInvalidBool = "Invalid bool representation: {}";
+};
+
+class BorshReader {
+public:
+    // A count read from the input is not trusted for memory: lists reserve at most this many
+    // bytes of elements before the elements arrive.
+    static constexpr std::size_t kMaxListReserveBytes = 4096;
+    // Byte strings (texts, big integers) start at most this large and grow by doubling.
+    static constexpr std::size_t kMaxBytesReserve = 1024 * 1024;
+
+    explicit BorshReader(ByteSource& source) : source_(source) {}
+
+    ByteSource& source() { return source_; }
+
+    // Fills `out` completely, or fails with "Unexpected length of input".
+    IoResult<void> read_exact(std::span<std::uint8_t> out);
+    template <std::size_t N>
+    IoResult<std::array<std::uint8_t, N>> read_array() {
+        std::array<std::uint8_t, N> out{};
+        if (auto r = read_exact(out); !r) return std::unexpected(r.error());
+        return out;
+    }
+
+    IoResult<std::uint8_t> read_u8();
+    IoResult<std::uint16_t> read_u16();
+    IoResult<std::uint32_t> read_u32();
+    IoResult<std::uint64_t> read_u64();
+    IoResult<unsigned __int128> read_u128();
+    IoResult<std::int64_t> read_i64();
+    IoResult<bool> read_bool();
+    // The 0/1 byte in front of an optional value: true when the value follows.
+    IoResult<bool> read_option_tag();
+    // An enum's tag byte; above `max_tag` fails with "Unexpected variant tag: {}".
+    IoResult<std::uint8_t> read_tag(std::uint8_t max_tag);
+
+    // u32 byte count, then the bytes.
+    IoResult<std::vector<std::uint8_t>> read_bytes();
+    // As read_bytes, then checked as UTF-8 (the check's own text on failure).
+    IoResult<std::string> read_string();
+    IoResult<mpz_class> read_bigint();
+
+    // Room to reserve up front for `count` elements of T read from untrusted input.
+    template <typename T>
+    static std::size_t cautious_capacity(std::uint64_t count) {
+        return static_cast<std::size_t>(
+            std::min<std::uint64_t>(count, kMaxListReserveBytes / std::max<std::size_t>(sizeof(T), 1)));
+    }
+
+    // `count` elements through `read_one(reader)`, which returns IoResult<T>.
+    template <typename T, typename ReadOne>
+    IoResult<std::vector<T>> read_n(std::uint64_t count, ReadOne&& read_one) {
+        std::vector<T> out;
+        out.reserve(cautious_capacity<T>(count));
+        for (std::uint64_t i = 0; i < count; ++i) {
+            auto element = read_one(*this);
+            if (!element) return std::unexpected(std::move(element.error()));
+            out.push_back(std::move(*element));
+        }
+        return out;
+    }
+
+    // u32 count, then the elements.
+    template <typename T, typename ReadOne>
+    IoResult<std::vector<T>> read_seq(ReadOne&& read_one) {
+        auto count = read_u32();
+        if (!count) return std::unexpected(std::move(count.error()));
+        return read_n<T>(*count, std::forward<ReadOne>(read_one));
+    }
+
+    // Option flag, then the value through `read_one(reader)` when present.
+    template <typename T, typename ReadOne>
+    IoResult<std::optional<T>> read_option(ReadOne&& read_one) {
+        auto present = read_option_tag();
+        if (!present) return std::unexpected(std::move(present.error()));
+        if (!*present) return std::optional<T>{};
+        auto value = read_one(*this);
+        if (!value) return std::unexpected(std::move(value.error()));
+        return std::optional<T>{std::move(*value)};
+    }
+
+private:
+    ByteSource& source_;
+};
+
+}  // namespace kdinstr::encoding

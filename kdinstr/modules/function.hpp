@@ -1,0 +1,52 @@
+#pragma once
+// One IR function: identity, signature, blocks and attributes.
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "kdinstr/modules/basic_block.hpp"
+#include "kdinstr/modules/calling_convention.hpp"
+#include "kdinstr/modules/instructions/instruction.hpp"
+#include "kdinstr/modules/name.hpp"
+#include "kdinstr/modules/visibility.hpp"
+#include "kdinstr/types/typeref.hpp"
+#include "kdinstr/utils/uuid.hpp"
+
+namespace kdinstr::modules {
+
+// Fields in the encoding's order.
+struct Function {
+    // The key under which a module holds the function.
+    utils::Uuid uuid;
+    // None for an anonymous function.
+    std::optional<std::string> name;
+    std::vector<std::pair<Name, types::Typeref>> parameters;
+    // None when the function returns no value.
+    std::optional<types::Typeref> return_type;
+    // In label order; label 0 is the entry block.
+    std::map<Label, BasicBlock> body;
+    std::optional<Visibility> visibility;
+    std::optional<CallingConvention> calling_convention;
+    // Indices of the wildcard types the function uses.
+    std::set<std::uint16_t> wildcard_types;
+    // Only meta functions may hold meta instructions.
+    bool meta = false;
+    // Carried and encoded unchanged; nothing sets or reads it.
+    std::optional<std::array<std::uint8_t, 16>> reserved_id;
+
+    // A fresh random (version 4) uuid, and one empty block 0 that traps; nothing else.
+    static Function make_default();
+
+    // Parameter types, return type and every instruction's types; terminators, the wildcard
+    // set and all operands (the types of undef operands among them) stay as they are.
+    void remap_types(const TypeRemap& map);
+
+    bool operator==(const Function&) const = default;
+};
+
+}  // namespace kdinstr::modules

@@ -1,0 +1,32 @@
+#pragma once
+// An IR module: its functions, shared read-only once added, and its external declarations.
+#include <map>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "kdinstr/modules/external_function.hpp"
+#include "kdinstr/modules/function.hpp"
+#include "kdinstr/modules/instructions/instruction.hpp"
+#include "kdinstr/modules/symbol.hpp"
+#include "kdinstr/utils/uuid.hpp"
+
+namespace kdinstr::modules {
+
+struct Module {
+    // Keyed by each function's own uuid.
+    std::map<utils::Uuid, std::shared_ptr<const Function>> functions;
+    // Keyed by each declaration's own uuid.
+    std::map<utils::Uuid, ExternalFunction> external_functions;
+
+    // The first function (or, with `external`, external function) in ascending uuid order
+    // whose name equals `name` exactly; anonymous functions never match.
+    std::optional<FunctionPointer> find_function_uuid_by_name(std::string_view name,
+                                                              bool external) const;
+
+    // Every function, then every external function, in ascending uuid order. Each function
+    // must be held by this module alone; one that is shared is a broken invariant (panic).
+    void remap_types(const TypeRemap& map);
+};
+
+}  // namespace kdinstr::modules

@@ -1,0 +1,151 @@
+#pragma once
+// A map from register number to register number, sized once for a known number of keys.
+//
+// The checks over a function look up every definition and every use of a register. Register
+// numbers are dense in practice (the parser and the SSA renumbering hand them out from 0), so
+// keys up to a small multiple of the key count index a plain array; any other spread of numbers
+// falls back to an open-addressing table. Both keep a pass linear with one allocation.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace kdinstr::modules {
+
+struct Function;
+
+class NameTable {
+  public:
+    // Room for `expected_keys` distinct keys of any spread.
+    explicit NameTable(std::size_t expected_keys) : NameTable(expected_keys, UINT32_MAX) {}
+    // Room for `expected_keys` distinct keys, the largest of them `max_key`. Both are hints:
+    // more keys, or larger ones, still work.
+    NameTable(std::size_t expected_keys, std::uint32_t max_key) : expected_(expected_keys) {
+        if (std::uint64_t{max_key} < dense_bound(expected_keys)) {
+            dense_values_.resize(std::size_t{max_key} + 1);
+            dense_used_.resize(std::size_t{max_key} / 64 + 1);
+        } else {
+            make_hashed(expected_keys);
+        }
+    }
+
+    // Inserts key -> value; false (and nothing changed) when the key is present.
+    bool insert(std::uint32_t key, std::uint32_t value = 0) {
+        if (is_dense() && !dense_fits(key)) to_hashed();
+        if (is_dense()) {
+            if (dense_has(key)) return false;
+            dense_set(key, value);
+            return true;
+        }
+        Slot& s = probe(key);
+        if (s.used) return false;
+        s = Slot{key, value, true};
+        grow_if_full();
+        return true;
+    }
+
+    // Inserts key -> value or replaces the value of a present key.
+    void assign(std::uint32_t key, std::uint32_t value) {
+        if (is_dense() && !dense_fits(key)) to_hashed();
+        if (is_dense()) return dense_set(key, value);
+        Slot& s = probe(key);
+        const bool fresh = !s.used;
+        s = Slot{key, value, true};
+        if (fresh) grow_if_full();
+    }
+
+    bool contains(std::uint32_t key) const { return find(key).has_value(); }
+
+    std::optional<std::uint32_t> find(std::uint32_t key) const {
+        if (is_dense()) {
+            if (!dense_fits(key) || !dense_has(key)) return std::nullopt;
+            return dense_values_[key];
+        }
+        const Slot& s = probe(key);
+        if (!s.used) return std::nullopt;
+        return s.value;
+    }
+
+    // Whether keys index an array (true) or go through the hash table.
+    bool is_dense() const { return slots_.empty(); }
+
+  private:
+    struct Slot {
+        std::uint32_t key = 0;
+        std::uint32_t value = 0;
+        bool used = false;
+    };
+
+    // Up to four array entries per expected key: still no larger than the hash table.
+    static std::uint64_t dense_bound(std::size_t expected_keys) {
+        return std::uint64_t{expected_keys} * 4 + 64;
+    }
+
+    bool dense_fits(std::uint32_t key) const { return key < dense_values_.size(); }
+    bool dense_has(std::uint32_t key) const { return (dense_used_[key / 64] >> (key % 64)) & 1; }
+    void dense_set(std::uint32_t key, std::uint32_t value) {
+        dense_used_[key / 64] |= std::uint64_t{1} << (key % 64);
+        dense_values_[key] = value;
+    }
+
+    void make_hashed(std::size_t expected_keys) {
+        slots_.assign(std::bit_ceil(expected_keys * 2 + 2), Slot{});
+        mask_ = slots_.size() - 1;
+    }
+
+    // A key beyond the array: move what it holds into a hash table.
+    void to_hashed() {
+        std::vector<std::uint32_t> values;
+        std::vector<std::uint64_t> used;
+        values.swap(dense_values_);
+        used.swap(dense_used_);
+        std::size_t held = 0;
+        for (const std::uint64_t word : used) held += static_cast<std::size_t>(std::popcount(word));
+        make_hashed(expected_ > held ? expected_ : held + 1);
+        size_ = 0;
+        for (std::size_t k = 0; k < values.size(); ++k)
+            if ((used[k / 64] >> (k % 64)) & 1) {
+                probe(static_cast<std::uint32_t>(k)) =
+                    Slot{static_cast<std::uint32_t>(k), values[k], true};
+                ++size_;
+            }
+    }
+
+    std::size_t home(std::uint32_t key) const {
+        return static_cast<std::size_t>((std::uint64_t{key} * 0x9E3779B97F4A7C15ull) >> 32) & mask_;
+    }
+
+    Slot& probe(std::uint32_t key) {
+        return const_cast<Slot&>(static_cast<const NameTable*>(this)->probe(key));
+    }
+
+    const Slot& probe(std::uint32_t key) const {
+        std::size_t i = home(key);
+        while (slots_[i].used && slots_[i].key != key) i = (i + 1) & mask_;
+        return slots_[i];
+    }
+
+    // Keeps the load at most one half, so probing always finds a free slot.
+    void grow_if_full() {
+        if (++size_ * 2 <= slots_.size()) return;
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        mask_ = slots_.size() - 1;
+        for (const Slot& s : old)
+            if (s.used) probe(s.key) = s;
+    }
+
+    std::size_t expected_;
+    std::vector<std::uint32_t> dense_values_;
+    std::vector<std::uint64_t> dense_used_;
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    // Keys held, counted in hash mode only.
+    std::size_t size_ = 0;
+};
+
+// A table sized for the names the function defines: its parameters and destinations.
+NameTable name_table_for(const Function& function);
+
+}  // namespace kdinstr::modules
