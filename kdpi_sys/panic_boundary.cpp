@@ -5,6 +5,7 @@
 
 #include "kdinstr/utils/panic.hpp"
 #include "kdpi_sys/python_error.hpp"
+#include "kdpi_sys/python_panic.hpp"
 
 namespace kdpi_sys {
 
@@ -35,7 +36,7 @@ PyObject* panic_exception_type() {
     return panic_type;
 }
 
-void raise_panic(std::string_view message) noexcept {
+void raise_panic(std::string_view message, PyObject* cause) noexcept {
     PyObject* pending = take_pending_error();
     PyObject* type = panic_exception_type();
     if (type == nullptr) {
@@ -51,14 +52,23 @@ void raise_panic(std::string_view message) noexcept {
         Py_XDECREF(pending);
         return;
     }
-    if (pending != nullptr) PyException_SetContext(panic, pending);  // steals `pending`
-    PyErr_SetObject(type, panic);
-    Py_DECREF(panic);
+    if (pending == nullptr && cause != nullptr) pending = Py_NewRef(cause);
+    if (cause != nullptr) PyException_SetCause(panic, Py_NewRef(cause));
+    if (pending == nullptr) {
+        PyErr_SetObject(type, panic);  // chains an exception being handled, as `raise` would
+        Py_DECREF(panic);
+        return;
+    }
+    PyException_SetContext(panic, pending);  // steals `pending`
+    // Not PyErr_SetObject: it would replace that context by an exception being handled.
+    restore_pending_error(panic);
 }
 
 void raise_active_cpp_exception() noexcept {
     try {
         throw;
+    } catch (const PythonPanic& panic) {
+        raise_panic(panic.what(), panic.exception());
     } catch (const kdinstr::utils::Panic& panic) {
         raise_panic(panic.what());
     } catch (const std::exception& error) {

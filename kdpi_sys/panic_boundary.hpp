@@ -19,12 +19,15 @@ namespace kdpi_sys {
 PyObject* panic_exception_type();
 
 // Sets PanicException(message) as the pending Python exception. A Python exception that was
-// already pending is kept as the panic's __context__ instead of being lost.
-void raise_panic(std::string_view message) noexcept;
+// already pending is kept as the panic's __context__ instead of being lost. `cause` (borrowed,
+// may be null), the Python exception that made the panic, becomes its __cause__ (and its
+// __context__ when nothing was pending).
+void raise_panic(std::string_view message, PyObject* cause = nullptr) noexcept;
 
 // To be called inside a catch block: turns the exception being handled into PanicException.
 // Panics have printed their text to standard error already; other C++ exceptions are printed
-// here so that every panic leaves the same trace.
+// here so that every panic leaves the same trace. A panic made by a Python exception
+// (PythonPanic) keeps that exception as the PanicException's cause.
 void raise_active_cpp_exception() noexcept;
 
 // Runs `body` (returning R) and returns its result; a C++ exception ends it with `on_failure` and

@@ -10,11 +10,16 @@ enum class Position { Major, Minor, Patch, Pre, Build };
 
 const char* position_text(Position pos) {
     switch (pos) {
-        case Position::Major: return "major version number";
-        case Position::Minor: return "minor version number";
-        case Position::Patch: return "patch version number";
-        case Position::Pre: return "pre-release identifier";
-        case Position::Build: return "build metadata";
+        case Position::Major:
+            return "major version number";
+        case Position::Minor:
+            return "minor version number";
+        case Position::Patch:
+            return "patch version number";
+        case Position::Pre:
+            return "pre-release identifier";
+        case Position::Build:
+            return "build metadata";
     }
     return "";
 }
@@ -23,12 +28,24 @@ const char* position_text(Position pos) {
 std::string quote_char(char32_t c) {
     std::string out = "'";
     switch (c) {
-        case U'\0': out += "\\0"; break;
-        case U'\t': out += "\\t"; break;
-        case U'\r': out += "\\r"; break;
-        case U'\n': out += "\\n"; break;
-        case U'\'': out += "\\'"; break;
-        case U'\\': out += "\\\\"; break;
+        case U'\0':
+            out += "\\0";
+            break;
+        case U'\t':
+            out += "\\t";
+            break;
+        case U'\r':
+            out += "\\r";
+            break;
+        case U'\n':
+            out += "\\n";
+            break;
+        case U'\'':
+            out += "\\'";
+            break;
+        case U'\\':
+            out += "\\\\";
+            break;
         default:
             if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
                 out += fmt::format("\\u{{{:x}}}", static_cast<std::uint32_t>(c));
@@ -358,13 +375,20 @@ bool matches_caret(const Comparator& c, const Version& v) {
 bool matches_op(const Comparator& c, const Version& v) {
     switch (c.op) {
         case Op::Exact:
-        case Op::Wildcard: return matches_exact(c, v);
-        case Op::Greater: return matches_greater(c, v);
-        case Op::GreaterEq: return matches_exact(c, v) || matches_greater(c, v);
-        case Op::Less: return matches_less(c, v);
-        case Op::LessEq: return matches_exact(c, v) || matches_less(c, v);
-        case Op::Tilde: return matches_tilde(c, v);
-        case Op::Caret: return matches_caret(c, v);
+        case Op::Wildcard:
+            return matches_exact(c, v);
+        case Op::Greater:
+            return matches_greater(c, v);
+        case Op::GreaterEq:
+            return matches_exact(c, v) || matches_greater(c, v);
+        case Op::Less:
+            return matches_less(c, v);
+        case Op::LessEq:
+            return matches_exact(c, v) || matches_less(c, v);
+        case Op::Tilde:
+            return matches_tilde(c, v);
+        case Op::Caret:
+            return matches_caret(c, v);
     }
     return false;
 }
@@ -416,21 +440,35 @@ std::string Version::to_string() const {
 }
 
 bool Comparator::matches(const Version& version) const {
-    return matches_op(*this, version) &&
-           (version.pre.empty() || pre_is_compatible(*this, version));
+    return matches_op(*this, version) && (version.pre.empty() || pre_is_compatible(*this, version));
 }
 
 std::string Comparator::to_string() const {
     std::string out;
     switch (op) {
-        case Op::Exact: out = "="; break;
-        case Op::Greater: out = ">"; break;
-        case Op::GreaterEq: out = ">="; break;
-        case Op::Less: out = "<"; break;
-        case Op::LessEq: out = "<="; break;
-        case Op::Tilde: out = "~"; break;
-        case Op::Caret: out = "^"; break;
-        case Op::Wildcard: break;
+        case Op::Exact:
+            out = "=";
+            break;
+        case Op::Greater:
+            out = ">";
+            break;
+        case Op::GreaterEq:
+            out = ">=";
+            break;
+        case Op::Less:
+            out = "<";
+            break;
+        case Op::LessEq:
+            out = "<=";
+            break;
+        case Op::Tilde:
+            out = "~";
+            break;
+        case Op::Caret:
+            out = "^";
+            break;
+        case Op::Wildcard:
+            break;
     }
     out += fmt::format("{}", major);
     if (minor) {
@@ -484,8 +522,8 @@ std::expected<VersionReq, std::string> VersionReq::parse(std::string_view text) 
 }
 
 VersionReq VersionReq::exact(const Version& version) {
-    return VersionReq{{Comparator{Op::Exact, version.major, version.minor, version.patch,
-                                  version.pre}}};
+    return VersionReq{
+        {Comparator{Op::Exact, version.major, version.minor, version.patch, version.pre}}};
 }
 
 bool VersionReq::matches(const Version& version) const {

@@ -2,6 +2,8 @@
 // Semantic versions and version requirements: the subset compiled module storage needs to check
 // that the reading engine may load what another engine wrote. Error texts are fixed and are
 // quoted in storage messages.
+#include <fmt/format.h>
+
 #include <compare>
 #include <cstdint>
 #include <expected>
@@ -9,8 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <fmt/format.h>
 
 namespace kdcore::compiler {
 

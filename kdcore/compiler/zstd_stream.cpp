@@ -27,7 +27,8 @@ ZstdCompressor::ZstdCompressor(std::vector<std::uint8_t>& out)
 ZstdCompressor::~ZstdCompressor() { ZSTD_freeCCtx(ctx_); }
 
 IoResult<void> ZstdCompressor::append_output(std::size_t produced) {
-    out_.insert(out_.end(), buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(produced));
+    out_.insert(out_.end(), buffer_.begin(),
+                buffer_.begin() + static_cast<std::ptrdiff_t>(produced));
     return {};
 }
 

@@ -23,7 +23,7 @@ using kdinstr::encoding::IoResult;
 // Compresses everything written into one frame appended to `out`: level 3, no dictionary, no
 // checksum, no pledged size. Failure to create the compressor is a panic.
 class ZstdCompressor final : public ByteSink {
-public:
+  public:
     static constexpr int kLevel = 3;
     static constexpr std::size_t kOutputBufferSize = 32 * 1024;
 
@@ -37,7 +37,7 @@ public:
     // Ends the frame; nothing may be written afterwards.
     IoResult<void> finish();
 
-private:
+  private:
     IoResult<void> append_output(std::size_t produced);
 
     ZSTD_CCtx_s* ctx_;
@@ -52,7 +52,7 @@ private:
 // Input after the last byte the caller reads is never looked at. Failure to create the
 // decompressor is a panic.
 class ZstdDecompressor final : public ByteSource {
-public:
+  public:
     static constexpr const char* kIncompleteFrame = "incomplete frame";
 
     explicit ZstdDecompressor(ByteSource& input);
@@ -62,7 +62,7 @@ public:
 
     IoResult<std::size_t> read(std::span<std::uint8_t> buffer) override;
 
-private:
+  private:
     ZSTD_DCtx_s* ctx_;
     ByteSource& input_;
     std::vector<std::uint8_t> in_buffer_;

@@ -1,9 +1,9 @@
+#include "kdcore/compiler/semver.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "kdcore/compiler/semver.hpp"
 
 namespace {
 

@@ -1,12 +1,12 @@
+#include "kdcore/compiler/zstd_stream.hpp"
+
 #include <gtest/gtest.h>
+#include <zstd.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include <zstd.h>
-
-#include "kdcore/compiler/zstd_stream.hpp"
 #include "kdinstr/encoding/borsh_reader.hpp"
 #include "kdinstr/encoding/borsh_writer.hpp"
 

@@ -27,9 +27,9 @@ std::vector<std::uint8_t> bigint_to_signed_bytes_le(const mpz_class& value) {
     const bool negative = sgn(value) < 0;
     const std::uint8_t last = bytes.back();
     // -128, -32768, ... already fit: their magnitude's set top bit is the sign bit itself.
-    const bool negative_power = negative && last == 0x80 &&
-                                std::all_of(bytes.begin(), bytes.end() - 1,
-                                            [](std::uint8_t b) { return b == 0; });
+    const bool negative_power =
+        negative && last == 0x80 &&
+        std::all_of(bytes.begin(), bytes.end() - 1, [](std::uint8_t b) { return b == 0; });
     if (last > 0x7F && !negative_power) bytes.push_back(0);
     if (negative) twos_complement(bytes);
     return bytes;

@@ -1,10 +1,10 @@
 #pragma once
 // Big integers as two's-complement little-endian bytes: the form their binary encoding uses.
+#include <gmpxx.h>
+
 #include <cstdint>
 #include <span>
 #include <vector>
-
-#include <gmpxx.h>
 
 namespace kdinstr::encoding {
 

@@ -25,7 +25,8 @@ IoResult<void> BorshReader::read_exact(std::span<std::uint8_t> out) {
     while (filled < out.size()) {
         auto n = source_.read(out.subspan(filled));
         if (!n) return std::unexpected(std::move(n.error()));
-        if (*n == 0) return std::unexpected(IoError::invalid_data(DecodeMessages::kUnexpectedLength));
+        if (*n == 0)
+            return std::unexpected(IoError::invalid_data(DecodeMessages::kUnexpectedLength));
         filled += *n;
     }
     return {};
@@ -46,8 +47,8 @@ IoResult<bool> BorshReader::read_bool() {
     auto b = read_u8();
     if (!b) return std::unexpected(std::move(b.error()));
     if (*b > 1) {
-        return std::unexpected(IoError::invalid_data(
-            fmt::format(fmt::runtime(DecodeMessages::kInvalidBool), *b)));
+        return std::unexpected(
+            IoError::invalid_data(fmt::format(fmt::runtime(DecodeMessages::kInvalidBool), *b)));
     }
     return *b == 1;
 }
@@ -56,8 +57,8 @@ IoResult<bool> BorshReader::read_option_tag() {
     auto b = read_u8();
     if (!b) return std::unexpected(std::move(b.error()));
     if (*b > 1) {
-        return std::unexpected(IoError::invalid_data(
-            fmt::format(fmt::runtime(DecodeMessages::kInvalidOption), *b)));
+        return std::unexpected(
+            IoError::invalid_data(fmt::format(fmt::runtime(DecodeMessages::kInvalidOption), *b)));
     }
     return *b == 1;
 }
@@ -83,7 +84,8 @@ IoResult<std::vector<std::uint8_t>> BorshReader::read_bytes() {
         if (filled == out.size()) out.resize(std::min(out.size() * 2, total));
         auto n = source_.read(std::span(out).subspan(filled));
         if (!n) return std::unexpected(std::move(n.error()));
-        if (*n == 0) return std::unexpected(IoError::invalid_data(DecodeMessages::kUnexpectedLength));
+        if (*n == 0)
+            return std::unexpected(IoError::invalid_data(DecodeMessages::kUnexpectedLength));
         filled += *n;
     }
     return out;
@@ -92,7 +94,8 @@ IoResult<std::vector<std::uint8_t>> BorshReader::read_bytes() {
 IoResult<std::string> BorshReader::read_string() {
     auto bytes = read_bytes();
     if (!bytes) return std::unexpected(std::move(bytes.error()));
-    if (auto err = check_utf8(*bytes)) return std::unexpected(IoError::invalid_data(err->to_string()));
+    if (auto err = check_utf8(*bytes))
+        return std::unexpected(IoError::invalid_data(err->to_string()));
     return std::string(bytes->begin(), bytes->end());
 }
 

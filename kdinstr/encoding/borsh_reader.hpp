@@ -2,6 +2,8 @@
 // Reading the primitive layer of the IR's binary form. Every read takes exactly the bytes of its
 // value; at the first fault it fails with one of the fixed messages below and yields nothing.
 // Errors of the byte source itself are passed on unchanged.
+#include <gmpxx.h>
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -11,8 +13,6 @@
 #include <string>
 #include <type_traits>
 #include <vector>
-
-#include <gmpxx.h>
 
 #include "kdinstr/encoding/byte_io.hpp"
 
@@ -29,7 +29,7 @@ struct DecodeMessages {
 };
 
 class BorshReader {
-public:
+  public:
     // A count read from the input is not trusted for memory: lists reserve at most this many
     // bytes of elements before the elements arrive.
     static constexpr std::size_t kMaxListReserveBytes = 4096;
@@ -70,8 +70,8 @@ public:
     // Room to reserve up front for `count` elements of T read from untrusted input.
     template <typename T>
     static std::size_t cautious_capacity(std::uint64_t count) {
-        return static_cast<std::size_t>(
-            std::min<std::uint64_t>(count, kMaxListReserveBytes / std::max<std::size_t>(sizeof(T), 1)));
+        return static_cast<std::size_t>(std::min<std::uint64_t>(
+            count, kMaxListReserveBytes / std::max<std::size_t>(sizeof(T), 1)));
     }
 
     // `count` elements through `read_one(reader)`, which returns IoResult<T>.
@@ -106,7 +106,7 @@ public:
         return std::optional<T>{std::move(*value)};
     }
 
-private:
+  private:
     ByteSource& source_;
 };
 

@@ -2,6 +2,8 @@
 // The primitive layer of the IR's binary form: little-endian integers, one-byte bools and
 // option flags, u32 counts, length-prefixed texts and the minimal two's-complement big integer.
 // Codecs of the IR types build on these.
+#include <gmpxx.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -9,14 +11,12 @@
 #include <span>
 #include <string_view>
 
-#include <gmpxx.h>
-
 #include "kdinstr/encoding/byte_io.hpp"
 
 namespace kdinstr::encoding {
 
 class BorshWriter {
-public:
+  public:
     explicit BorshWriter(ByteSink& sink) : sink_(sink) {}
 
     ByteSink& sink() { return sink_; }
@@ -60,7 +60,7 @@ public:
         return {};
     }
 
-private:
+  private:
     ByteSink& sink_;
 };
 

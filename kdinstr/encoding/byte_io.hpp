@@ -27,14 +27,14 @@ template <typename T>
 using IoResult = std::expected<T, IoError>;
 
 class ByteSink {
-public:
+  public:
     virtual ~ByteSink() = default;
     // Takes all of `bytes` or fails.
     virtual IoResult<void> write(std::span<const std::uint8_t> bytes) = 0;
 };
 
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
     // Reads up to `buffer.size()` bytes; 0 only at the end of the input (or for an empty buffer).
     virtual IoResult<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
@@ -42,24 +42,24 @@ public:
 
 // Appends everything written to a caller-owned vector.
 class VectorSink final : public ByteSink {
-public:
+  public:
     explicit VectorSink(std::vector<std::uint8_t>& out) : out_(out) {}
     IoResult<void> write(std::span<const std::uint8_t> bytes) override;
 
-private:
+  private:
     std::vector<std::uint8_t>& out_;
 };
 
 // Reads from bytes held by the caller, which must outlive the source.
 class SpanSource final : public ByteSource {
-public:
+  public:
     explicit SpanSource(std::span<const std::uint8_t> data) : data_(data) {}
     IoResult<std::size_t> read(std::span<std::uint8_t> buffer) override;
 
     std::size_t position() const { return pos_; }
     std::size_t remaining() const { return data_.size() - pos_; }
 
-private:
+  private:
     std::span<const std::uint8_t> data_;
     std::size_t pos_ = 0;
 };

@@ -1,17 +1,17 @@
 #pragma once
 // How a function is called: fourteen named conventions and one numbered escape.
+#include <fmt/format.h>
+
 #include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include <fmt/format.h>
-
 namespace kdinstr::modules {
 
 class CallingConvention {
-public:
+  public:
     // The 32-bit tag of the encoding, in this order.
     enum class Tag : std::uint32_t {
         C = 0,
@@ -58,7 +58,7 @@ public:
     // optional "+" and decimal digits that fit 32 bits. Anything else is none.
     static std::optional<CallingConvention> from_str(std::string_view text);
 
-private:
+  private:
     Tag tag_;
     std::uint32_t number_ = 0;
 };

@@ -1,8 +1,8 @@
 #pragma once
 // Debug form of a block number, shared by phis, terminators, blocks and statistics.
-#include <string>
-
 #include <fmt/format.h>
+
+#include <string>
 
 #include "kdinstr/modules/name.hpp"
 

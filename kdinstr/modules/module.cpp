@@ -21,7 +21,8 @@ void Module::remap_types(const TypeRemap& map) {
     for (auto& [key, function] : functions) {
         if (!function) continue;
         if (function.use_count() != 1)
-            utils::panic("Cannot remap types in function behind Arc; no other references should exist");
+            utils::panic(
+                "Cannot remap types in function behind Arc; no other references should exist");
         // The function may have been created const; rewriting a copy and swapping it in is
         // sound either way, and nobody else can observe the old one.
         auto rewritten = std::make_shared<Function>(*function);

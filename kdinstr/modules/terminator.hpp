@@ -41,11 +41,12 @@ struct TerminatorTrap {
 };
 
 // The variant index is the encoding's tag and the value of `KdTerminatorOp`.
-using KdTerminatorVariant = std::variant<TerminatorBranch, TerminatorJump, TerminatorRet, TerminatorTrap>;
+using KdTerminatorVariant =
+    std::variant<TerminatorBranch, TerminatorJump, TerminatorRet, TerminatorTrap>;
 
 // std::visit, std::get and std::holds_alternative work on it as on the variant itself.
 class KdTerminator : public KdTerminatorVariant {
-public:
+  public:
     using Branch = TerminatorBranch;
     using Jump = TerminatorJump;
     using Ret = TerminatorRet;
@@ -62,13 +63,17 @@ public:
     // The operands it reads: the branch condition, or the returned value.
     template <typename F>
     void for_each_operand(F&& f) const {
-        if (auto* b = std::get_if<Branch>(this)) f(b->condition);
-        else if (auto* r = std::get_if<Ret>(this); r && r->value) f(*r->value);
+        if (auto* b = std::get_if<Branch>(this))
+            f(b->condition);
+        else if (auto* r = std::get_if<Ret>(this); r && r->value)
+            f(*r->value);
     }
     template <typename F>
     void for_each_operand_mut(F&& f) {
-        if (auto* b = std::get_if<Branch>(this)) f(b->condition);
-        else if (auto* r = std::get_if<Ret>(this); r && r->value) f(*r->value);
+        if (auto* b = std::get_if<Branch>(this))
+            f(b->condition);
+        else if (auto* r = std::get_if<Ret>(this); r && r->value)
+            f(*r->value);
     }
     // The blocks it may continue in: true target then false target, or the jump's target.
     template <typename F>

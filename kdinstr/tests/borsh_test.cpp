@@ -28,7 +28,7 @@ Bytes encode(F&& f) {
 
 // Hands out one byte per call, so every multi-byte read has to loop.
 class TrickleSource final : public ByteSource {
-public:
+  public:
     explicit TrickleSource(Bytes data) : data_(std::move(data)) {}
     IoResult<std::size_t> read(std::span<std::uint8_t> buffer) override {
         if (buffer.empty() || pos_ == data_.size()) return 0;
@@ -36,20 +36,20 @@ public:
         return 1;
     }
 
-private:
+  private:
     Bytes data_;
     std::size_t pos_ = 0;
 };
 
 class FailingSource final : public ByteSource {
-public:
+  public:
     IoResult<std::size_t> read(std::span<std::uint8_t>) override {
         return std::unexpected(IoError{"source broke"});
     }
 };
 
 class FailingSink final : public ByteSink {
-public:
+  public:
     IoResult<void> write(std::span<const std::uint8_t>) override {
         return std::unexpected(IoError{"sink full"});
     }
@@ -58,8 +58,7 @@ public:
 TEST(BorshWriter, IntegersAreLittleEndian) {
     EXPECT_EQ(encode([](BorshWriter& w) { return w.write_u8(0xAB); }), (Bytes{0xAB}));
     EXPECT_EQ(encode([](BorshWriter& w) { return w.write_u16(0x1234); }), (Bytes{0x34, 0x12}));
-    EXPECT_EQ(encode([](BorshWriter& w) { return w.write_u32(0x01020304); }),
-              (Bytes{4, 3, 2, 1}));
+    EXPECT_EQ(encode([](BorshWriter& w) { return w.write_u32(0x01020304); }), (Bytes{4, 3, 2, 1}));
     EXPECT_EQ(encode([](BorshWriter& w) { return w.write_u64(0x0102030405060708ull); }),
               (Bytes{8, 7, 6, 5, 4, 3, 2, 1}));
     EXPECT_EQ(encode([](BorshWriter& w) { return w.write_i64(-2); }),
@@ -80,8 +79,8 @@ TEST(BorshWriter, CompositesAndOptionals) {
         std::vector<std::uint32_t> list{1, 2};
         return w.write_seq(list, [](BorshWriter& w, std::uint32_t v) { return w.write_u32(v); });
     });
-    EXPECT_EQ(bytes, (Bytes{1, 3, 0, 0, 0, 'h', 0xC3, 0xA9, 0, 1, 7, 0, 2, 0, 0, 0, 1, 0, 0, 0,
-                            2, 0, 0, 0}));
+    EXPECT_EQ(bytes, (Bytes{1, 3, 0, 0, 0, 'h', 0xC3, 0xA9, 0, 1, 7, 0,
+                            2, 0, 0, 0, 1, 0,   0,    0,    2, 0, 0, 0}));
 }
 
 TEST(BorshWriter, CountBeyondU32IsInvalidData) {
@@ -147,36 +146,56 @@ TEST(BorshReader, MalformedInputMessages) {
         return result.error().message;
     };
     std::vector<Case> cases{
-        {"empty u8", {}, [&](BorshReader& r) { return err(r.read_u8()); },
+        {"empty u8",
+         {},
+         [&](BorshReader& r) { return err(r.read_u8()); },
          "Unexpected length of input"},
-        {"cut u32", {1, 2, 3}, [&](BorshReader& r) { return err(r.read_u32()); },
+        {"cut u32",
+         {1, 2, 3},
+         [&](BorshReader& r) { return err(r.read_u32()); },
          "Unexpected length of input"},
         {"cut 16 bytes", Bytes(15, 0), [&](BorshReader& r) { return err(r.read_array<16>()); },
          "Unexpected length of input"},
-        {"bool 2", {2}, [&](BorshReader& r) { return err(r.read_bool()); },
+        {"bool 2",
+         {2},
+         [&](BorshReader& r) { return err(r.read_bool()); },
          "Invalid bool representation: 2"},
-        {"option 2", {2}, [&](BorshReader& r) { return err(r.read_option_tag()); },
+        {"option 2",
+         {2},
+         [&](BorshReader& r) { return err(r.read_option_tag()); },
          "Invalid Option representation: 2. The first byte must be 0 or 1"},
-        {"option 255", {255}, [&](BorshReader& r) { return err(r.read_option_tag()); },
+        {"option 255",
+         {255},
+         [&](BorshReader& r) { return err(r.read_option_tag()); },
          "Invalid Option representation: 255. The first byte must be 0 or 1"},
-        {"tag 3 of 0..2", {3}, [&](BorshReader& r) { return err(r.read_tag(2)); },
+        {"tag 3 of 0..2",
+         {3},
+         [&](BorshReader& r) { return err(r.read_tag(2)); },
          "Unexpected variant tag: 3"},
-        {"text cut", {5, 0, 0, 0, 'a', 'b'}, [&](BorshReader& r) { return err(r.read_string()); },
+        {"text cut",
+         {5, 0, 0, 0, 'a', 'b'},
+         [&](BorshReader& r) { return err(r.read_string()); },
          "Unexpected length of input"},
-        {"text bad byte", {3, 0, 0, 0, 'a', 0xFF, 'b'},
+        {"text bad byte",
+         {3, 0, 0, 0, 'a', 0xFF, 'b'},
          [&](BorshReader& r) { return err(r.read_string()); },
          "invalid utf-8 sequence of 1 bytes from index 1"},
-        {"text cut sequence", {3, 0, 0, 0, 'a', 0xE2, 0x82},
+        {"text cut sequence",
+         {3, 0, 0, 0, 'a', 0xE2, 0x82},
          [&](BorshReader& r) { return err(r.read_string()); },
          "incomplete utf-8 byte sequence from index 1"},
-        {"bigint cut", {2, 0, 0, 0, 1}, [&](BorshReader& r) { return err(r.read_bigint()); },
+        {"bigint cut",
+         {2, 0, 0, 0, 1},
+         [&](BorshReader& r) { return err(r.read_bigint()); },
          "Unexpected length of input"},
-        {"option value cut", {1, 9},
+        {"option value cut",
+         {1, 9},
          [&](BorshReader& r) {
              return err(r.read_option<std::uint16_t>([](BorshReader& r) { return r.read_u16(); }));
          },
          "Unexpected length of input"},
-        {"list element bad", {2, 0, 0, 0, 1, 7},
+        {"list element bad",
+         {2, 0, 0, 0, 1, 7},
          [&](BorshReader& r) {
              return err(r.read_seq<bool>([](BorshReader& r) { return r.read_bool(); }));
          },

@@ -1,10 +1,11 @@
+#include "kdinstr/modules/calling_convention.hpp"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "kdinstr/modules/calling_convention.hpp"
 #include "kdinstr/modules/visibility.hpp"
 
 namespace {
@@ -43,8 +44,12 @@ TEST(CallingConvention, TextsDebugNamesAndReadingBack) {
         EXPECT_EQ(c.cc.to_string(), c.text);
         EXPECT_EQ(c.cc.debug(), c.debug);
         EXPECT_EQ(CallingConvention::from_str(c.text), c.cc);
-        EXPECT_EQ(CallingConvention::from_tag(static_cast<std::uint32_t>(c.cc.tag()), c.cc.number()), c.cc);
-        if (i < 14) EXPECT_EQ(static_cast<std::size_t>(c.cc.tag()), i);
+        EXPECT_EQ(
+            CallingConvention::from_tag(static_cast<std::uint32_t>(c.cc.tag()), c.cc.number()),
+            c.cc);
+        if (i < 14) {
+            EXPECT_EQ(static_cast<std::size_t>(c.cc.tag()), i);
+        }
     }
     EXPECT_NE(CallingConvention::from_str("cc0"), CallingConvention(Tag::C));
     EXPECT_EQ(fmt::format("{}", CallingConvention::numbered(7)), "cc7");
@@ -71,7 +76,8 @@ TEST(CallingConvention, FromStrNumberedAndFailures) {
         {"c", std::nullopt},
         {"", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(CallingConvention::from_str(c.text), c.expected) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(CallingConvention::from_str(c.text), c.expected) << c.text;
     EXPECT_EQ(CallingConvention::from_tag(15), std::nullopt);
     // The number only belongs to the numbered convention.
     EXPECT_EQ(CallingConvention::from_tag(1, 5), CallingConvention(Tag::FastC));

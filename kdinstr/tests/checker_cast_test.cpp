@@ -31,8 +31,10 @@ void run_casts(CheckerFixture& f, const std::vector<CastCase>& cases) {
                      std::string(modules::EnumWords<CastVariant>::words[std::size_t(c.variant)]));
         std::optional<utils::Error> expected;
         if (c.expected)
-            expected = type_mismatch("%1: " + f.text(c.to) + " = cast %0", *c.expected, f.text(c.from));
-        EXPECT_EQ(outcome(f.check({c.from}, {cast(1, c.to, reg(0), c.variant)})), outcome(expected));
+            expected =
+                type_mismatch("%1: " + f.text(c.to) + " = cast %0", *c.expected, f.text(c.from));
+        EXPECT_EQ(outcome(f.check({c.from}, {cast(1, c.to, reg(0), c.variant)})),
+                  outcome(expected));
     }
 }
 
@@ -169,7 +171,11 @@ TEST(TypeCheckerCast, ValueFirstThenTypesTheRegistryCannotShow) {
          reg(0),
          f.missing,
          type_mismatch("%1: " + unknown + " = cast %0", "T", "i32")},
-        {"a wildcard value", {wildcard(2)}, reg(0), f.i8, type_mismatch("%1: i8 = cast %0", "T", "C")},
+        {"a wildcard value",
+         {wildcard(2)},
+         reg(0),
+         f.i8,
+         type_mismatch("%1: i8 = cast %0", "T", "C")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,13 +1,13 @@
 #pragma once
 // A registry with the usual types interned, and short helpers to type-check one-block functions
 // and to spell the errors the checker should give.
+#include <gmpxx.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <gmpxx.h>
 
 #include "kdinstr/consts/any_const.hpp"
 #include "kdinstr/consts/big_decimal.hpp"
@@ -83,8 +83,10 @@ inline ir::Operand fp_imm(FType type, long unscaled, std::int64_t scale = 0) {
         consts::AnyConst(consts::FConst(type, consts::BigDecimal(mpz_class(unscaled), scale))));
 }
 
-inline utils::Error type_mismatch(std::string instruction, std::string expected, std::string found) {
-    return utils::Error::TypeMismatch{std::move(instruction), std::move(expected), std::move(found)};
+inline utils::Error type_mismatch(std::string instruction, std::string expected,
+                                  std::string found) {
+    return utils::Error::TypeMismatch{std::move(instruction), std::move(expected),
+                                      std::move(found)};
 }
 
 inline utils::Error out_of_bounds(std::size_t index, std::string type, std::size_t maximum,

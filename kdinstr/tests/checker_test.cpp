@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kdinstr/modules/fmt.hpp"
@@ -20,8 +20,12 @@ struct Case {
     Case(std::string w, std::vector<Typeref> p, std::vector<ir::KdInstr> b,
          ir::KdTerminator e = trap(), std::optional<Typeref> r = std::nullopt,
          std::optional<Error> x = std::nullopt)
-        : what(std::move(w)), params(std::move(p)), body(std::move(b)), end(std::move(e)),
-          returns(r), expected(std::move(x)) {}
+        : what(std::move(w)),
+          params(std::move(p)),
+          body(std::move(b)),
+          end(std::move(e)),
+          returns(r),
+          expected(std::move(x)) {}
 
     std::string what;
     std::vector<Typeref> params;
@@ -52,9 +56,9 @@ ir::KdInstr alloca_of(std::uint32_t dest, Typeref type, ir::Operand count) {
     return instr::MAlloca{ir::Name{dest}, type, std::move(count), std::nullopt};
 }
 ir::KdInstr prob(std::uint32_t dest, Typeref type, ir::Operand value) {
-    return instr::MetaProb{ir::Name{dest}, type,
-                           instr::MetaProbOperand{instr::MetaProbVariant::Probability,
-                                                  std::move(value)}};
+    return instr::MetaProb{
+        ir::Name{dest}, type,
+        instr::MetaProbOperand{instr::MetaProbVariant::Probability, std::move(value)}};
 }
 ir::KdInstr analysis_count(std::uint32_t dest, Typeref type) {
     return instr::MetaAnalysisStat{ir::Name{dest}, type, analysis::ExecutionCount{}};
@@ -103,16 +107,15 @@ TEST(TypeChecker, IntegerAndFloatArithmetic) {
                      trap(),
                      {},
                      type_mismatch("%1: i32 = ineg %0", "i32", "<4 x i32>")});
-    cases.push_back({"idiv into ptr",
-                     {f.ptr},
-                     {instr::IDiv{ir::Name{1}, f.ptr, reg(0), reg(0),
-                                  instr::IntegerSignedness::Unsigned}},
-                     trap(),
-                     {},
-                     type_mismatch("%1: ptr = idiv.unsigned %0, %0", "iN or <N x iN>", "ptr")});
-    cases.push_back({"fadd of <4 x fp32>",
-                     {v4fp32},
-                     {instr::FAdd{ir::Name{1}, v4fp32, reg(0), reg(0)}}});
+    cases.push_back(
+        {"idiv into ptr",
+         {f.ptr},
+         {instr::IDiv{ir::Name{1}, f.ptr, reg(0), reg(0), instr::IntegerSignedness::Unsigned}},
+         trap(),
+         {},
+         type_mismatch("%1: ptr = idiv.unsigned %0, %0", "iN or <N x iN>", "ptr")});
+    cases.push_back(
+        {"fadd of <4 x fp32>", {v4fp32}, {instr::FAdd{ir::Name{1}, v4fp32, reg(0), reg(0)}}});
     cases.push_back({"fadd into i32",
                      {f.i32},
                      {instr::FAdd{ir::Name{1}, f.i32, reg(0), reg(0)}},
@@ -156,13 +159,13 @@ TEST(TypeChecker, Comparisons) {
                      trap(),
                      {},
                      type_mismatch("%1: <4 x i1> = icmp.eq %0, %0", "<4 x iN>", "<8 x i32>")});
-    cases.push_back({"icmp of a fixed vector into a scalable one",
-                     {v4i32},
-                     {icmp(1, sv4i1, reg(0), reg(0))},
-                     trap(),
-                     {},
-                     type_mismatch("%1: <vscale 4 x i1> = icmp.eq %0, %0", "<vscale 4 x iN>",
-                                   "<4 x i32>")});
+    cases.push_back(
+        {"icmp of a fixed vector into a scalable one",
+         {v4i32},
+         {icmp(1, sv4i1, reg(0), reg(0))},
+         trap(),
+         {},
+         type_mismatch("%1: <vscale 4 x i1> = icmp.eq %0, %0", "<vscale 4 x iN>", "<4 x i32>")});
     cases.push_back({"icmp of vectors into a scalar",
                      {v4i32},
                      {icmp(1, f.i1, reg(0), reg(0))},
@@ -286,7 +289,8 @@ TEST(TypeChecker, MetaInstructions) {
                      {},
                      type_mismatch("!assert %0", "i1", "i32")});
     cases.push_back({"!assume on a constant i1", {}, {instr::MetaAssume{int_imm(1, 1)}}});
-    cases.push_back({"!isdef of an undefined register", {}, {instr::MetaIsDef{ir::Name{0}, f.i1, reg(5)}}});
+    cases.push_back(
+        {"!isdef of an undefined register", {}, {instr::MetaIsDef{ir::Name{0}, f.i1, reg(5)}}});
     cases.push_back({"!isdef into i8",
                      {f.i32},
                      {instr::MetaIsDef{ir::Name{1}, f.i8, reg(0)}},
@@ -362,13 +366,13 @@ TEST(TypeChecker, TypesTheRegistryCannotShow) {
     const std::string unknown = f.text(f.missing);
     ASSERT_EQ(unknown, "<unknown type " + f.missing.to_string() + ">");
     std::vector<Case> cases;
-    cases.push_back({"iadd into a type the registry lacks",
-                     {f.i32},
-                     {iadd(1, f.missing, reg(0), reg(0))},
-                     trap(),
-                     {},
-                     type_mismatch("%1: " + unknown + " = iadd.wrap %0, %0", "iN or <N x iN>",
-                                   unknown)});
+    cases.push_back(
+        {"iadd into a type the registry lacks",
+         {f.i32},
+         {iadd(1, f.missing, reg(0), reg(0))},
+         trap(),
+         {},
+         type_mismatch("%1: " + unknown + " = iadd.wrap %0, %0", "iN or <N x iN>", unknown)});
     cases.push_back({"load through a wildcard",
                      {wildcard(0)},
                      {load(1, f.i32, reg(0))},
@@ -392,13 +396,13 @@ TEST(TypeChecker, PassOrder) {
         std::optional<Error> expected;
     };
     std::vector<OrderCase> cases;
-    cases.push_back({"a destination repeating a parameter fails before any rule",
-                     FunctionBuilder()
-                         .param(0, f.i32)
-                         .block(0, {iadd(1, f.fp32, reg(0), reg(0)), iadd(0, f.i32, reg(0), reg(0))},
-                                trap())
-                         .build(),
-                     Error::DuplicateDefinition{ir::Name{0}}});
+    cases.push_back(
+        {"a destination repeating a parameter fails before any rule",
+         FunctionBuilder()
+             .param(0, f.i32)
+             .block(0, {iadd(1, f.fp32, reg(0), reg(0)), iadd(0, f.i32, reg(0), reg(0))}, trap())
+             .build(),
+         Error::DuplicateDefinition{ir::Name{0}}});
     cases.push_back({"a destination defined twice in later blocks",
                      FunctionBuilder()
                          .block(0, {iadd(1, f.fp32, reg(9), reg(9))}, jump(1))
@@ -454,12 +458,13 @@ TEST(TypeChecker, PassOrder) {
 
 TEST(TypeChecker, ListsGiveTheSameAnswerAsTheFunction) {
     CheckerFixture f;
-    const ir::Function function = FunctionBuilder()
-                                      .param(0, f.i32)
-                                      .returns(f.i32)
-                                      .block(0, {iadd(1, f.i32, reg(0), reg(0))}, jump(1))
-                                      .block(1, {iadd(2, f.i32, reg(1), reg(0))}, ret(int_imm(64, 2)))
-                                      .build();
+    const ir::Function function =
+        FunctionBuilder()
+            .param(0, f.i32)
+            .returns(f.i32)
+            .block(0, {iadd(1, f.i32, reg(0), reg(0))}, jump(1))
+            .block(1, {iadd(2, f.i32, reg(1), reg(0))}, ret(int_imm(64, 2)))
+            .build();
     std::vector<const ir::KdInstr*> instructions;
     std::vector<const ir::KdTerminator*> terminators;
     for (const auto& [label, block] : function.body) {
@@ -476,7 +481,8 @@ TEST(TypeChecker, InternsConstantTypesAlsoWhenItFails) {
     CheckerFixture f;
     const std::size_t before = f.registry.len();
     const auto result = f.check({f.i32}, {iadd(1, f.i32, reg(0), int_imm(48, 5))});
-    EXPECT_EQ(outcome(result), outcome(type_mismatch("%1: i32 = iadd.wrap %0, i48 5", "i32", "i48")));
+    EXPECT_EQ(outcome(result),
+              outcome(type_mismatch("%1: i32 = iadd.wrap %0, i48 5", "i32", "i48")));
     EXPECT_EQ(f.registry.len(), before + 1);
     const std::size_t after = f.registry.len();
     // A known constant type is found, not minted again.
@@ -499,12 +505,13 @@ TEST(TypeChecker, ChecksSharingOneRegistryInternAtTheSameTime) {
                 // vector's element type, reading the registry before and between.
                 const std::uint32_t width = 1000 + 2 * (t * per_thread + i);
                 const Typeref vector = f.vec(IType{width}, 4);
-                const ir::Function fn =
-                    FunctionBuilder()
-                        .param(0, f.ptr)
-                        .block(0, {gep(1, f.ptr, vector, reg(0), {int_imm(width + 1, 0), int_imm(32, 1)})},
-                               trap())
-                        .build();
+                const ir::Function fn = FunctionBuilder()
+                                            .param(0, f.ptr)
+                                            .block(0,
+                                                   {gep(1, f.ptr, vector, reg(0),
+                                                        {int_imm(width + 1, 0), int_imm(32, 1)})},
+                                                   trap())
+                                            .build();
                 outcomes[t * per_thread + i] = outcome(types::checker::type_check(fn, f.registry));
             }
         });

@@ -139,7 +139,9 @@ TEST(AggregateType, TextsAgainstAMap) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.type.internal_fmt(types).to_string(), c.text);
-        if (const auto* s = c.type.as_struct()) EXPECT_EQ(s->internal_fmt(types).to_string(), c.text);
+        if (const auto* s = c.type.as_struct()) {
+            EXPECT_EQ(s->internal_fmt(types).to_string(), c.text);
+        }
     }
     EXPECT_EQ(type_text(types, self), "{i32, <recursive type 00000000-0000-6000-0000-000000000008>}");
     EXPECT_EQ(type_text(types, Typeref::wildcard(25)), "Z");

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <limits>
 
-
 namespace kdinstr::types::checker {
 
 namespace ins = modules::instructions;
@@ -32,7 +31,8 @@ Checked<Typeref> aggregate_step(Checker& c, Typeref t, std::uint32_t index) {
             if (index >= f.size.count())
                 return std::unexpected(c.out_of_bounds(index, t, f.size.count()));
             return vector_element(c, t);
-        default: break;
+        default:
+            break;
     }
     return std::unexpected(c.mismatch("aggregate type", t));
 }
@@ -67,7 +67,8 @@ Step check_getelementptr(Checker& c, const ins::MGetElementPtr& gep) {
     for (const Operand& index : gep.indices) {
         const auto t = c.operand_type(index);
         if (!t) return std::unexpected(t.error());
-        if (!c.facts(*t).is_int()) return std::unexpected(c.mismatch("iN", Checker::operand_text(index)));
+        if (!c.facts(*t).is_int())
+            return std::unexpected(c.mismatch("iN", Checker::operand_text(index)));
     }
     // The first index steps over the pointer; only further ones walk into `in_ty`.
     Typeref t = gep.in_ty;
@@ -78,19 +79,23 @@ Step check_getelementptr(Checker& c, const ins::MGetElementPtr& gep) {
         switch (f.kind) {
             case TypeFacts::Kind::Struct: {
                 if (!field)
-                    return std::unexpected(c.mismatch("constant integer", Checker::operand_text(index)));
+                    return std::unexpected(
+                        c.mismatch("constant integer", Checker::operand_text(index)));
                 if (*field >= f.count) return std::unexpected(c.out_of_bounds(*field, t, f.count));
                 t = *f.inner;
                 break;
             }
-            case TypeFacts::Kind::Array: t = *f.inner; break;
+            case TypeFacts::Kind::Array:
+                t = *f.inner;
+                break;
             case TypeFacts::Kind::Vector: {
                 const auto element = vector_element(c, t);
                 if (!element) return std::unexpected(element.error());
                 t = *element;
                 break;
             }
-            default: return std::unexpected(c.mismatch("aggregate type", t));
+            default:
+                return std::unexpected(c.mismatch("aggregate type", t));
         }
     }
     return {};

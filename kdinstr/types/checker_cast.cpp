@@ -1,9 +1,9 @@
 #include "kdinstr/types/checker_cast.hpp"
 
+#include <fmt/format.h>
+
 #include <cstdint>
 #include <string>
-
-#include <fmt/format.h>
 
 namespace kdinstr::types::checker {
 
@@ -17,12 +17,17 @@ namespace {
 std::uint32_t ftype_bits(FType type) {
     switch (type) {
         case FType::Fp16:
-        case FType::Bf16: return 16;
-        case FType::Fp32: return 32;
-        case FType::Fp64: return 64;
+        case FType::Bf16:
+            return 16;
+        case FType::Fp32:
+            return 32;
+        case FType::Fp64:
+            return 64;
         case FType::Fp128:
-        case FType::PPCFp128: return 128;
-        case FType::X86Fp80: return 80;
+        case FType::PPCFp128:
+            return 128;
+        case FType::X86Fp80:
+            return 80;
     }
     return 0;
 }
@@ -80,8 +85,7 @@ Step check_cast(Checker& c, const Cast& cast) {
 
     // A type the registry cannot show has no shape: it fails here rather than pass as a scalar.
     const bool known = vf.kind != TypeFacts::Kind::Missing && df.kind != TypeFacts::Kind::Missing;
-    const bool same_shape =
-        vf.is_vector() ? df.is_vector() && vf.size == df.size : !df.is_vector();
+    const bool same_shape = vf.is_vector() ? df.is_vector() && vf.size == df.size : !df.is_vector();
     if (!known || !same_shape) {
         std::string shape = df.is_vector() ? fmt::format("<{} x T>", df.size.to_string()) : "T";
         return std::unexpected(c.mismatch(std::move(shape), *v));
@@ -117,13 +121,15 @@ Step check_cast(Checker& c, const Cast& cast) {
         }
         case CastVariant::FpToUI:
         case CastVariant::FpToSI: {
-            if (const auto from = test.floating_kind(vf); !from) return std::unexpected(from.error());
+            if (const auto from = test.floating_kind(vf); !from)
+                return std::unexpected(from.error());
             if (const auto to = test.integer_width(df); !to) return std::unexpected(to.error());
             return {};
         }
         case CastVariant::UIToFp:
         case CastVariant::SIToFp: {
-            if (const auto from = test.integer_width(vf); !from) return std::unexpected(from.error());
+            if (const auto from = test.integer_width(vf); !from)
+                return std::unexpected(from.error());
             if (const auto to = test.floating_kind(df); !to) return std::unexpected(to.error());
             return {};
         }
@@ -133,7 +139,8 @@ Step check_cast(Checker& c, const Cast& cast) {
             return {};
         }
         case CastVariant::IntToPtr: {
-            if (const auto from = test.integer_width(vf); !from) return std::unexpected(from.error());
+            if (const auto from = test.integer_width(vf); !from)
+                return std::unexpected(from.error());
             return test.pointer(df);
         }
         case CastVariant::Bitcast: {

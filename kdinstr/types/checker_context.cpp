@@ -1,9 +1,9 @@
 #include "kdinstr/types/checker_context.hpp"
 
+#include <fmt/format.h>
+
 #include <bit>
 #include <utility>
-
-#include <fmt/format.h>
 
 #include "kdinstr/modules/fmt.hpp"
 #include "kdinstr/types/any_type.hpp"
@@ -20,7 +20,8 @@ NameSlots::NameSlots(std::size_t capacity)
     : slots_(std::bit_ceil(capacity * 2 + 2)), mask_(slots_.size() - 1) {}
 
 std::size_t NameSlots::probe(std::uint32_t name) const {
-    std::size_t i = static_cast<std::size_t>((std::uint64_t{name} * 0x9E3779B97F4A7C15ull) >> 32) & mask_;
+    std::size_t i =
+        static_cast<std::size_t>((std::uint64_t{name} * 0x9E3779B97F4A7C15ull) >> 32) & mask_;
     while (slots_[i].used && slots_[i].name != name) i = (i + 1) & mask_;
     return i;
 }

@@ -71,7 +71,7 @@ struct TypeFacts {
 // Register number -> position of its type, sized once for every name a function can define:
 // one allocation per check, whatever numbers the registers carry.
 class NameSlots {
-public:
+  public:
     explicit NameSlots(std::size_t capacity);
     // False, and nothing changed, when the name is present.
     bool insert(std::uint32_t name, std::uint32_t value);
@@ -79,7 +79,7 @@ public:
     void assign(std::uint32_t name, std::uint32_t value);
     std::optional<std::uint32_t> find(std::uint32_t name) const;
 
-private:
+  private:
     struct Slot {
         std::uint32_t name = 0;
         std::uint32_t value = 0;
@@ -91,7 +91,7 @@ private:
 };
 
 class Checker {
-public:
+  public:
     Checker(TypeRegistry& registry, std::size_t expected_names)
         : registry_(registry), names_(expected_names) {
         types_.reserve(expected_names);
@@ -133,7 +133,7 @@ public:
     // IndexOutOfBounds with the current subject's text; `maximum` is the first index out of range.
     utils::Error out_of_bounds(std::uint64_t index, Typeref type, std::uint64_t maximum) const;
 
-private:
+  private:
     TypeRegistry& registry_;
     // Register -> position in `types_`.
     NameSlots names_;

@@ -1,10 +1,10 @@
 #include "kdinstr/types/checker_rules.hpp"
 
+#include <fmt/format.h>
+
 #include <concepts>
 #include <string>
 #include <variant>
-
-#include <fmt/format.h>
 
 #include "kdinstr/types/checker_aggregate.hpp"
 #include "kdinstr/types/checker_cast.hpp"
@@ -72,10 +72,9 @@ Step comparison(Checker& c, const auto& record, bool integer) {
     }
     const bool ok = (integer ? lf.is_int_vector() : lf.is_float_vector()) && lf.size == d.size;
     if (!ok)
-        return std::unexpected(c.mismatch(
-            integer ? fmt::format("<{} x iN>", d.size.to_string())
-                    : fmt::format("<{} x fp>", d.size.to_string()),
-            *l));
+        return std::unexpected(c.mismatch(integer ? fmt::format("<{} x iN>", d.size.to_string())
+                                                  : fmt::format("<{} x fp>", d.size.to_string()),
+                                          *l));
     return {};
 }
 
@@ -148,7 +147,8 @@ Step rule(Checker& c, const auto& record) {
         return meta_prob(c, record);
     } else if constexpr (std::same_as<R, ins::MetaAnalysisStat>) {
         const TypeFacts d = c.facts(record.ty);
-        if (!d.is_int() || d.width < 2) return std::unexpected(c.mismatch("iN (N >= 2)", record.ty));
+        if (!d.is_int() || d.width < 2)
+            return std::unexpected(c.mismatch("iN (N >= 2)", record.ty));
         return {};
     } else {
         static_assert(std::same_as<R, ins::MetaForall>);
@@ -160,15 +160,15 @@ Step rule(Checker& c, const auto& record) {
 
 Step check_instruction(Checker& c, const modules::KdInstr& instruction) {
     c.set_subject(instruction);
-    return std::visit([&](const auto& record) { return rule(c, record); }, instruction.as_variant());
+    return std::visit([&](const auto& record) { return rule(c, record); },
+                      instruction.as_variant());
 }
 
 Step check_terminator(Checker& c, const modules::KdTerminator& terminator,
                       std::optional<Typeref> return_type) {
     c.set_subject(terminator);
     if (const auto* branch = std::get_if<modules::KdTerminator::Branch>(&terminator))
-        return operand_is(c, branch->condition, "i1",
-                          [](const TypeFacts& f) { return f.is_i1(); });
+        return operand_is(c, branch->condition, "i1", [](const TypeFacts& f) { return f.is_i1(); });
     const auto* ret = std::get_if<modules::KdTerminator::Ret>(&terminator);
     if (!ret) return {};
     if (!ret->value) {

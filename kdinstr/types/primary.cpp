@@ -131,14 +131,16 @@ PrimaryType::PrimaryType(const PrimaryBasicType& basic)
     : value(std::visit([](const auto& v) -> Variant { return v; }, basic.value)) {}
 
 std::optional<PrimaryBasicType> PrimaryType::as_basic() const {
-    return std::visit(Overload{
-                          [](const Vector&) -> std::optional<PrimaryBasicType> { return std::nullopt; },
-                          [](const Label&) -> std::optional<PrimaryBasicType> { return std::nullopt; },
-                          [](const auto& v) -> std::optional<PrimaryBasicType> {
-                              return PrimaryBasicType(v);
-                          },
-                      },
-                      value);
+    // By index rather than a generic visitor: g++ 12 warns (maybe-uninitialized) when an empty
+    // payload is copied through the generic path.
+    switch (value.index()) {
+        case 0: return PrimaryBasicType(std::get<Int>(value));
+        case 1: return PrimaryBasicType(std::get<Float>(value));
+        case 2: return PrimaryBasicType(std::get<Ext>(value));
+        case 3: return std::optional<PrimaryBasicType>(std::in_place);  // Ptr
+        case 4: return PrimaryBasicType(std::get<Wildcard>(value));
+        default: return std::nullopt;
+    }
 }
 
 std::optional<std::uint16_t> PrimaryType::wildcard_index() const {

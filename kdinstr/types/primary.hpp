@@ -135,7 +135,7 @@ struct PrimaryBasicType {
 
     Variant value;
 
-    PrimaryBasicType() : value(Ptr{}) {}
+    PrimaryBasicType() : value(std::in_place_type<Ptr>) {}
     PrimaryBasicType(IType t) : value(t) {}
     PrimaryBasicType(FType t) : value(t) {}
     PrimaryBasicType(ExtType t) : value(std::move(t)) {}
@@ -169,7 +169,7 @@ struct PrimaryType {
 
     Variant value;
 
-    PrimaryType() : value(Ptr{}) {}
+    PrimaryType() : value(std::in_place_type<Ptr>) {}
     PrimaryType(IType t) : value(t) {}
     PrimaryType(FType t) : value(t) {}
     PrimaryType(ExtType t) : value(std::move(t)) {}

@@ -4,44 +4,26 @@ The module offers no way to provoke a panic, so a small probe module is compiled
 boundary sources; it also carries a handle class made by the module's type helper.
 """
 
-import importlib.util
-import shutil
-import subprocess
 import sys
-import sysconfig
-import warnings
-from pathlib import Path
 
 import pytest
 
-REPO = Path(__file__).resolve().parents[2]
+from probe_support import build_probe
+
 PROBE_SOURCES = [
-    REPO / "tests/python/panic_probe.cpp",
-    REPO / "kdpi_sys/panic_boundary.cpp",
-    REPO / "kdpi_sys/python_error.cpp",
-    REPO / "kdpi_sys/module_member.cpp",
-    REPO / "kdinstr/utils/panic.cpp",
+    "tests/python/panic_probe.cpp",
+    "kdpi_sys/panic_boundary.cpp",
+    "kdpi_sys/python_error.cpp",
+    "kdpi_sys/python_panic.cpp",
+    "kdpi_sys/attached_thread.cpp",
+    "kdpi_sys/module_member.cpp",
+    "kdinstr/utils/panic.cpp",
 ]
 
 
 @pytest.fixture(scope="module")
 def probe(tmp_path_factory):
-    compiler = shutil.which("g++")
-    if compiler is None:
-        pytest.skip("g++ is needed to build the probe module")
-    out = tmp_path_factory.mktemp("probe") / ("_panic_probe" + sysconfig.get_config_var("EXT_SUFFIX"))
-    command = [
-        compiler, "-std=c++23", "-shared", "-fPIC", "-O0", "-Wall", "-Wextra", "-Werror",
-        f"-I{REPO}", f"-I{sysconfig.get_paths()['include']}",
-        *map(str, PROBE_SOURCES), "-lfmt", "-o", str(out),
-    ]  # fmt: skip
-    subprocess.run(command, check=True)
-    spec = importlib.util.spec_from_file_location("_panic_probe", out)
-    module = importlib.util.module_from_spec(spec)
-    with warnings.catch_warnings():
-        warnings.simplefilter("error")
-        spec.loader.exec_module(module)
-    return module
+    return build_probe("_panic_probe", PROBE_SOURCES, tmp_path_factory.mktemp("probe"))
 
 
 def test_panic_exception_type(probe):

@@ -47,7 +47,9 @@ std::string InstructionFlags::to_string() const {
     return out;
 }
 
-std::string InstructionFlags::debug() const { return utils::debug_tuple("InstructionFlags", to_string()); }
+std::string InstructionFlags::debug() const {
+    return utils::debug_tuple("InstructionFlags", to_string());
+}
 
 std::string debug(const TerminationScope& scope) {
     if (std::holds_alternative<BlockExit>(scope)) return "BlockExit";

@@ -16,7 +16,7 @@ namespace kdinstr::analysis {
 // A set of instruction families over 32 bits. Only defined bits are ever held by sets built
 // from raw numbers; the constructor from bits is the one way in for unchecked input.
 class InstructionFlags {
-public:
+  public:
     static constexpr std::uint32_t META = 0x1;
     static constexpr std::uint32_t SIMPLE = 0x2;
     static constexpr std::uint32_t ARITHMETIC = 0x40;
@@ -50,13 +50,17 @@ public:
     // "InstructionFlags(" + to_string() + ")".
     std::string debug() const;
 
-private:
+  private:
     constexpr explicit InstructionFlags(std::uint32_t bits) : bits_(bits) {}
     std::uint32_t bits_ = 0;
 };
 
 // The field-less kind of a statistic; the variant order of `AnalysisStatistic`.
-enum class AnalysisStatisticOp : std::uint8_t { InstructionCount, ExecutionCount, TerminationBehavior };
+enum class AnalysisStatisticOp : std::uint8_t {
+    InstructionCount,
+    ExecutionCount,
+    TerminationBehavior
+};
 
 struct BlockExit {
     bool operator==(const BlockExit&) const = default;

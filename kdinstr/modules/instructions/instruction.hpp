@@ -34,7 +34,7 @@ namespace kdinstr::modules::instructions {
 // a list field (of operands, or of phi pairs whose operands are taken). Borrows the record.
 template <bool Mutable>
 class BasicOperandSeq {
-public:
+  public:
     using value_type = Operand;
     using reference = std::conditional_t<Mutable, Operand&, const Operand&>;
     using pointer = std::conditional_t<Mutable, Operand*, const Operand*>;
@@ -47,7 +47,8 @@ public:
         : list_(list), list_len_(n) {
         set_head(head);
     }
-    constexpr BasicOperandSeq(std::initializer_list<pointer> head, pair_pointer pairs, std::size_t n)
+    constexpr BasicOperandSeq(std::initializer_list<pointer> head, pair_pointer pairs,
+                              std::size_t n)
         : pairs_(pairs), list_len_(n) {
         set_head(head);
     }
@@ -64,7 +65,7 @@ public:
     }
 
     class iterator {
-    public:
+      public:
         using value_type = Operand;
         using difference_type = std::ptrdiff_t;
         using reference = BasicOperandSeq::reference;
@@ -84,7 +85,7 @@ public:
         }
         constexpr bool operator==(const iterator& other) const { return i_ == other.i_; }
 
-    private:
+      private:
         const BasicOperandSeq* seq_ = nullptr;
         std::size_t i_ = 0;
     };
@@ -92,7 +93,7 @@ public:
     constexpr iterator begin() const { return iterator(this, 0); }
     constexpr iterator end() const { return iterator(this, size()); }
 
-private:
+  private:
     constexpr void set_head(std::initializer_list<pointer> head) {
         for (pointer p : head) head_[head_len_++] = p;
     }
@@ -110,7 +111,7 @@ using OperandsMut = BasicOperandSeq<true>;
 // The types an instruction names itself, in their fixed order (at most two). Borrows the record.
 template <bool Mutable>
 class BasicTypeSeq {
-public:
+  public:
     using reference = std::conditional_t<Mutable, Typeref&, const Typeref&>;
     using pointer = std::conditional_t<Mutable, Typeref*, const Typeref*>;
 
@@ -127,7 +128,7 @@ public:
     }
 
     class iterator {
-    public:
+      public:
         using value_type = Typeref;
         using difference_type = std::ptrdiff_t;
         using reference = BasicTypeSeq::reference;
@@ -147,14 +148,14 @@ public:
         }
         constexpr bool operator==(const iterator& other) const { return p_ == other.p_; }
 
-    private:
+      private:
         const pointer* p_ = nullptr;
     };
 
     constexpr iterator begin() const { return iterator(items_.data()); }
     constexpr iterator end() const { return iterator(items_.data() + len_); }
 
-private:
+  private:
     std::array<pointer, 2> items_{};
     std::size_t len_ = 0;
 };
@@ -163,18 +164,17 @@ using Types = BasicTypeSeq<false>;
 using TypesMut = BasicTypeSeq<true>;
 
 template <typename R>
-concept InstructionRecord =
-    std::same_as<R, IAdd> || std::same_as<R, ISub> || std::same_as<R, IMul> ||
-    std::same_as<R, IDiv> || std::same_as<R, IRem> || std::same_as<R, ICmp> ||
-    std::same_as<R, ISht> || std::same_as<R, INeg> || std::same_as<R, IAnd> ||
-    std::same_as<R, IOr> || std::same_as<R, IXor> || std::same_as<R, INot> ||
-    std::same_as<R, IImplies> || std::same_as<R, IEquiv> || std::same_as<R, FAdd> ||
-    std::same_as<R, FSub> || std::same_as<R, FMul> || std::same_as<R, FDiv> ||
-    std::same_as<R, FRem> || std::same_as<R, FCmp> || std::same_as<R, FNeg> ||
-    std::same_as<R, MLoad> || std::same_as<R, MStore> || std::same_as<R, MAlloca> ||
-    std::same_as<R, MGetElementPtr> || std::same_as<R, Invoke> || std::same_as<R, Phi> ||
-    std::same_as<R, Select> || std::same_as<R, Cast> || std::same_as<R, InsertValue> ||
-    std::same_as<R, ExtractValue> || std::same_as<R, MetaAssert> ||
+concept InstructionRecord = std::same_as<R, IAdd> || std::same_as<R, ISub> ||
+    std::same_as<R, IMul> || std::same_as<R, IDiv> || std::same_as<R, IRem> ||
+    std::same_as<R, ICmp> || std::same_as<R, ISht> || std::same_as<R, INeg> ||
+    std::same_as<R, IAnd> || std::same_as<R, IOr> || std::same_as<R, IXor> ||
+    std::same_as<R, INot> || std::same_as<R, IImplies> || std::same_as<R, IEquiv> ||
+    std::same_as<R, FAdd> || std::same_as<R, FSub> || std::same_as<R, FMul> ||
+    std::same_as<R, FDiv> || std::same_as<R, FRem> || std::same_as<R, FCmp> ||
+    std::same_as<R, FNeg> || std::same_as<R, MLoad> || std::same_as<R, MStore> ||
+    std::same_as<R, MAlloca> || std::same_as<R, MGetElementPtr> || std::same_as<R, Invoke> ||
+    std::same_as<R, Phi> || std::same_as<R, Select> || std::same_as<R, Cast> ||
+    std::same_as<R, InsertValue> || std::same_as<R, ExtractValue> || std::same_as<R, MetaAssert> ||
     std::same_as<R, MetaAssume> || std::same_as<R, MetaIsDef> || std::same_as<R, MetaProb> ||
     std::same_as<R, MetaAnalysisStat> || std::same_as<R, MetaForall>;
 
@@ -188,7 +188,10 @@ template <typename Self>
 constexpr BasicOperandSeq<!std::is_const_v<Self>> operand_seq(Self& r) {
     using R = std::remove_const_t<Self>;
     using Seq = BasicOperandSeq<!std::is_const_v<Self>>;
-    if constexpr (requires { r.lhs; r.rhs; }) {
+    if constexpr (requires {
+                      r.lhs;
+                      r.rhs;
+                  }) {
         return Seq{&r.lhs, &r.rhs};
     } else if constexpr (is_one_of<R, INeg, INot, FNeg, Cast>) {
         return Seq{&r.value};
@@ -244,25 +247,37 @@ constexpr BasicTypeSeq<!std::is_const_v<Self>> type_seq(Self& r) {
 // The register the instruction defines.
 template <InstructionRecord R>
 constexpr std::optional<Name> destination(const R& r) {
-    if constexpr (requires { r.dest; }) return r.dest;
-    else return std::nullopt;
+    if constexpr (requires { r.dest; })
+        return r.dest;
+    else
+        return std::nullopt;
 }
 
 // The type of that register. An `Invoke` without a type answers none even with a destination.
 template <InstructionRecord R>
 constexpr std::optional<Typeref> destination_type(const R& r) {
-    if constexpr (requires { r.ty; }) return r.ty;
-    else return std::nullopt;
+    if constexpr (requires { r.ty; })
+        return r.ty;
+    else
+        return std::nullopt;
 }
 
 template <InstructionRecord R>
-constexpr Operands operands(const R& r) { return detail::operand_seq(r); }
+constexpr Operands operands(const R& r) {
+    return detail::operand_seq(r);
+}
 template <InstructionRecord R>
-constexpr OperandsMut operands_mut(R& r) { return detail::operand_seq(r); }
+constexpr OperandsMut operands_mut(R& r) {
+    return detail::operand_seq(r);
+}
 template <InstructionRecord R>
-constexpr Types referenced_types(const R& r) { return detail::type_seq(r); }
+constexpr Types referenced_types(const R& r) {
+    return detail::type_seq(r);
+}
 template <InstructionRecord R>
-constexpr TypesMut referenced_types_mut(R& r) { return detail::type_seq(r); }
+constexpr TypesMut referenced_types_mut(R& r) {
+    return detail::type_seq(r);
+}
 
 template <InstructionRecord R, typename F>
 constexpr void for_each_operand(const R& r, F&& f) {

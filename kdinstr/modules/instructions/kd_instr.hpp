@@ -25,12 +25,13 @@ constexpr KdInstrOp opcode_of() {
         std::size_t found = 0;
         ((std::same_as<R, std::variant_alternative_t<I, KdInstrVariant>> ? (found = I) : 0), ...);
         return static_cast<KdInstrOp>(found);
-    }(std::make_index_sequence<kd_instr_op_count>{});
+    }
+    (std::make_index_sequence<kd_instr_op_count>{});
 }
 
 // std::visit, std::get and std::holds_alternative work on it as on the variant itself.
 class KdInstr : public KdInstrVariant {
-public:
+  public:
     using KdInstrVariant::KdInstrVariant;
     using KdInstrVariant::operator=;
 

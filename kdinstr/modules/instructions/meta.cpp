@@ -13,45 +13,45 @@ std::string MetaProbOperand::debug() const {
 
 std::string MetaAssert::debug() const {
     return utils::debug_record("MetaAssert", {
-        {"condition", condition.debug()},
-    });
+                                                 {"condition", condition.debug()},
+                                             });
 }
 
 std::string MetaAssume::debug() const {
     return utils::debug_record("MetaAssume", {
-        {"condition", condition.debug()},
-    });
+                                                 {"condition", condition.debug()},
+                                             });
 }
 
 std::string MetaIsDef::debug() const {
     return utils::debug_record("MetaIsDef", {
-        {"dest", dest.to_string()},
-        {"ty", ty.debug()},
-        {"operand", operand.debug()},
-    });
+                                                {"dest", dest.to_string()},
+                                                {"ty", ty.debug()},
+                                                {"operand", operand.debug()},
+                                            });
 }
 
 std::string MetaProb::debug() const {
     return utils::debug_record("MetaProb", {
-        {"dest", dest.to_string()},
-        {"ty", ty.debug()},
-        {"operand", operand.debug()},
-    });
+                                               {"dest", dest.to_string()},
+                                               {"ty", ty.debug()},
+                                               {"operand", operand.debug()},
+                                           });
 }
 
 std::string MetaAnalysisStat::debug() const {
     return utils::debug_record("MetaAnalysisStat", {
-        {"dest", dest.to_string()},
-        {"ty", ty.debug()},
-        {"statistic", analysis::debug(statistic)},
-    });
+                                                       {"dest", dest.to_string()},
+                                                       {"ty", ty.debug()},
+                                                       {"statistic", analysis::debug(statistic)},
+                                                   });
 }
 
 std::string MetaForall::debug() const {
     return utils::debug_record("MetaForall", {
-        {"dest", dest.to_string()},
-        {"ty", ty.debug()},
-    });
+                                                 {"dest", dest.to_string()},
+                                                 {"ty", ty.debug()},
+                                             });
 }
 
 }  // namespace kdinstr::modules::instructions

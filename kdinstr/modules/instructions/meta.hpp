@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "kdinstr/modules/instructions/analysis_statistic.hpp"
 #include "kdinstr/modules/instructions/qualifiers.hpp"
 #include "kdinstr/modules/name.hpp"
 #include "kdinstr/modules/operand.hpp"
 #include "kdinstr/types/typeref.hpp"
-#include "kdinstr/modules/instructions/analysis_statistic.hpp"
 
 namespace kdinstr::modules::instructions {
 

@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "kdinstr/modules/calling_convention.hpp"
 #include "kdinstr/modules/instructions/qualifiers.hpp"
 #include "kdinstr/modules/name.hpp"
 #include "kdinstr/modules/operand.hpp"
 #include "kdinstr/types/typeref.hpp"
-#include "kdinstr/modules/calling_convention.hpp"
 
 namespace kdinstr::modules::instructions {
 

@@ -10,11 +10,43 @@ namespace kdinstr::modules::instructions {
 
 // The position of the record in `KdInstr`; also the encoding's tag.
 enum class KdInstrOp : std::uint8_t {
-    IAdd, ISub, IMul, IDiv, IRem, ICmp, ISht, INeg, IAnd, IOr, IXor, INot, IImplies, IEquiv,
-    FAdd, FSub, FMul, FDiv, FRem, FCmp, FNeg,
-    MLoad, MStore, MAlloca, MGetElementPtr,
-    Invoke, Phi, Select, Cast, InsertValue, ExtractValue,
-    MetaAssert, MetaAssume, MetaIsDef, MetaProb, MetaAnalysisStat, MetaForall,
+    IAdd,
+    ISub,
+    IMul,
+    IDiv,
+    IRem,
+    ICmp,
+    ISht,
+    INeg,
+    IAnd,
+    IOr,
+    IXor,
+    INot,
+    IImplies,
+    IEquiv,
+    FAdd,
+    FSub,
+    FMul,
+    FDiv,
+    FRem,
+    FCmp,
+    FNeg,
+    MLoad,
+    MStore,
+    MAlloca,
+    MGetElementPtr,
+    Invoke,
+    Phi,
+    Select,
+    Cast,
+    InsertValue,
+    ExtractValue,
+    MetaAssert,
+    MetaAssume,
+    MetaIsDef,
+    MetaProb,
+    MetaAnalysisStat,
+    MetaForall,
 };
 inline constexpr std::size_t kd_instr_op_count = 37;
 // Opcodes from here on are meta instructions, allowed only in meta functions.
@@ -27,10 +59,33 @@ enum class IntegerSignedness : std::uint8_t { Signed, Unsigned };
 enum class ICmpVariant : std::uint8_t { Eq, Ne, Ugt, Uge, Ult, Ule, Sgt, Sge, Slt, Sle };
 enum class IShiftVariant : std::uint8_t { Lsl, Lsr, Asr, Rol, Ror };
 enum class FCmpVariant : std::uint8_t {
-    Oeq, Ogt, Oge, Olt, Ole, One, Ueq, Ugt, Uge, Ult, Ule, Une, Ord,
+    Oeq,
+    Ogt,
+    Oge,
+    Olt,
+    Ole,
+    One,
+    Ueq,
+    Ugt,
+    Uge,
+    Ult,
+    Ule,
+    Une,
+    Ord,
 };
 enum class CastVariant : std::uint8_t {
-    Trunc, ZExt, SExt, FpTrunc, FpExt, FpToUI, FpToSI, UIToFp, SIToFp, PtrToInt, IntToPtr, Bitcast,
+    Trunc,
+    ZExt,
+    SExt,
+    FpTrunc,
+    FpExt,
+    FpToUI,
+    FpToSI,
+    UIToFp,
+    SIToFp,
+    PtrToInt,
+    IntToPtr,
+    Bitcast,
 };
 enum class MemoryOrdering : std::uint8_t { Unordered, Monotonic, Acq, Rel, AcqRel, SeqCst };
 // The kind of a "!prob" statistic, as the text parser names it.
@@ -43,22 +98,26 @@ namespace kdinstr::modules {
 template <>
 struct EnumWords<instructions::KdInstrOp> {
     static constexpr std::array<std::string_view, 37> words{
-        "iadd", "isub", "imul", "idiv", "irem", "icmp", "isht", "ineg", "and", "or",
-        "xor", "not", "implies", "equiv", "fadd", "fsub", "fmul", "fdiv", "frem", "fcmp",
-        "fneg", "load", "store", "alloca", "getelementptr", "invoke", "phi", "select", "cast",
-        "insertvalue", "extractvalue", "!assert", "!assume", "!isdef", "!prob", "!analysis",
-        "!forall"};
+        "iadd",      "isub",        "imul",         "idiv",          "irem",    "icmp",    "isht",
+        "ineg",      "and",         "or",           "xor",           "not",     "implies", "equiv",
+        "fadd",      "fsub",        "fmul",         "fdiv",          "frem",    "fcmp",    "fneg",
+        "load",      "store",       "alloca",       "getelementptr", "invoke",  "phi",     "select",
+        "cast",      "insertvalue", "extractvalue", "!assert",       "!assume", "!isdef",  "!prob",
+        "!analysis", "!forall"};
     static constexpr std::array<std::string_view, 37> debug_names{
-        "IAdd", "ISub", "IMul", "IDiv", "IRem", "ICmp", "ISht", "INeg", "IAnd", "IOr",
-        "IXor", "INot", "IImplies", "IEquiv", "FAdd", "FSub", "FMul", "FDiv", "FRem", "FCmp",
-        "FNeg", "MLoad", "MStore", "MAlloca", "MGetElementPtr", "Invoke", "Phi", "Select", "Cast",
-        "InsertValue", "ExtractValue", "MetaAssert", "MetaAssume", "MetaIsDef", "MetaProb",
-        "MetaAnalysisStat", "MetaForall"};
+        "IAdd",           "ISub",       "IMul",       "IDiv",      "IRem",     "ICmp",
+        "ISht",           "INeg",       "IAnd",       "IOr",       "IXor",     "INot",
+        "IImplies",       "IEquiv",     "FAdd",       "FSub",      "FMul",     "FDiv",
+        "FRem",           "FCmp",       "FNeg",       "MLoad",     "MStore",   "MAlloca",
+        "MGetElementPtr", "Invoke",     "Phi",        "Select",    "Cast",     "InsertValue",
+        "ExtractValue",   "MetaAssert", "MetaAssume", "MetaIsDef", "MetaProb", "MetaAnalysisStat",
+        "MetaForall"};
 };
 
 template <>
 struct EnumWords<instructions::OverflowSignednessPolicy> {
-    static constexpr std::array<std::string_view, 5> words{"wrap", "ssat", "usat", "strap", "utrap"};
+    static constexpr std::array<std::string_view, 5> words{"wrap", "ssat", "usat", "strap",
+                                                           "utrap"};
     static constexpr std::array<std::string_view, 5> debug_names{"Wrap", "SSat", "USat", "STrap",
                                                                  "UTrap"};
 };
@@ -73,8 +132,8 @@ template <>
 struct EnumWords<instructions::ICmpVariant> {
     static constexpr std::array<std::string_view, 10> words{"eq",  "ne",  "ugt", "uge", "ult",
                                                             "ule", "sgt", "sge", "slt", "sle"};
-    static constexpr std::array<std::string_view, 10> debug_names{"Eq",  "Ne",  "Ugt", "Uge", "Ult",
-                                                                  "Ule", "Sgt", "Sge", "Slt", "Sle"};
+    static constexpr std::array<std::string_view, 10> debug_names{
+        "Eq", "Ne", "Ugt", "Uge", "Ult", "Ule", "Sgt", "Sge", "Slt", "Sle"};
 };
 
 template <>
@@ -103,10 +162,10 @@ struct EnumWords<instructions::CastVariant> {
 
 template <>
 struct EnumWords<instructions::MemoryOrdering> {
-    static constexpr std::array<std::string_view, 6> words{
-        "unordered", "monotonic", "acquire", "release", "acq_rel", "seq_cst"};
-    static constexpr std::array<std::string_view, 6> debug_names{"Unordered", "Monotonic", "Acq",
-                                                                 "Rel",       "AcqRel",    "SeqCst"};
+    static constexpr std::array<std::string_view, 6> words{"unordered", "monotonic", "acquire",
+                                                           "release",   "acq_rel",   "seq_cst"};
+    static constexpr std::array<std::string_view, 6> debug_names{
+        "Unordered", "Monotonic", "Acq", "Rel", "AcqRel", "SeqCst"};
 };
 
 template <>

@@ -1,0 +1,62 @@
+#pragma once
+// Compiled module storage: the bytes in which a compiled module travels from the compiler to the
+// loader, and may be kept in between. A magic, a version requirement the reading engine must
+// satisfy, then one zstd frame holding the source file names, the module and its type registry
+// in the IR's binary form. The body is streamed through the compressor and out of the
+// decompressor, never held uncompressed in one piece.
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "kdcore/utils/kd_error.hpp"
+#include "kdinstr/modules/module.hpp"
+#include "kdinstr/types/registry.hpp"
+
+namespace kdcore::base {
+class InstanceContext;
+}
+
+namespace kdcore::compiler {
+
+struct CompiledModuleStorage {
+    // "\x7fKDMODIR"
+    static constexpr std::array<std::uint8_t, 8> kMagic{0x7f, 'K', 'D', 'M', 'O', 'D', 'I', 'R'};
+
+    // The texts of a storage that cannot be read; the logged and returned message wraps them.
+    struct Messages {
+        static constexpr const char* kFillBuffer = "failed to fill whole buffer";
+        static constexpr const char* kInvalidMagic =
+            "Invalid magic bytes in compiled module storage";
+        // With the UTF-8 check's text.
+        static constexpr const char* kInvalidUtf8 = "Invalid UTF-8 in version requirement: {}";
+        // With the requirement parser's text.
+        static constexpr const char* kInvalidRequirement = "Invalid version requirement format: {}";
+        // With the requirement's normalised text and the engine version.
+        static constexpr const char* kIncompatible =
+            "Incompatible compiled module storage version: required {}, found {}";
+    };
+
+    // The `filename` of every compiled source that had one, in source order.
+    std::vector<std::string> source_names;
+    kdinstr::modules::Module module;
+    // Holds every type the module refers to (and possibly more).
+    kdinstr::types::TypeRegistry type_registry;
+
+    // The storage's bytes, requiring exactly the instance's engine version (pre-release kept,
+    // build metadata dropped). A write error is logged at Error level and returned as
+    // KdError::Unknown "Failed to serialize compiled module storage header: {}".
+    static std::expected<std::vector<std::uint8_t>, kdcore::utils::KdError> encode(
+        const CompiledModuleStorage& storage, const kdcore::base::InstanceContext& instance);
+
+    // Reads a storage whose requirement (any syntax the requirement parser accepts) matches the
+    // instance's engine version. Anything after the type registry, decompressed or not, is
+    // ignored. A failure is logged at Error level and returned as KdError::Unknown
+    // "Failed to read compiled module storage header: {}".
+    static std::expected<CompiledModuleStorage, kdcore::utils::KdError> decode(
+        const kdcore::base::InstanceContext& instance, std::span<const std::uint8_t> bytes);
+};
+
+}  // namespace kdcore::compiler

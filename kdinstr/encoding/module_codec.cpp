@@ -1,0 +1,59 @@
+#include "kdinstr/encoding/module_codec.hpp"
+
+#include <memory>
+#include <utility>
+
+#include "kdinstr/encoding/function_codec.hpp"
+#include "kdinstr/encoding/type_codec.hpp"
+#include "kdinstr/utils/panic.hpp"
+
+namespace kdinstr::encoding {
+
+using modules::ExternalFunction;
+using modules::Function;
+using modules::Module;
+
+#define KD_TRY(expr) \
+    if (auto kd_try_ = (expr); !kd_try_) return std::unexpected(std::move(kd_try_.error()))
+#define KD_LET(var, expr)                                                         \
+    auto var##_result_ = (expr);                                                  \
+    if (!var##_result_) return std::unexpected(std::move(var##_result_.error())); \
+    auto& var = *var##_result_
+
+IoResult<void> encode(BorshWriter& w, const Module& value) {
+    KD_TRY(w.write_len(value.functions.size()));
+    for (const auto& [key, function] : value.functions) {
+        if (!function) utils::panic("module holds no function under key {}", key.to_string());
+        KD_TRY(encode(w, key));
+        KD_TRY(encode(w, *function));
+    }
+    KD_TRY(w.write_len(value.external_functions.size()));
+    for (const auto& [key, external] : value.external_functions) {
+        KD_TRY(encode(w, key));
+        KD_TRY(encode(w, external));
+    }
+    return {};
+}
+
+IoResult<Module> decode_module(BorshReader& r) {
+    // Entries go into the maps as they arrive: a false count reserves nothing.
+    Module m;
+    KD_LET(function_count, r.read_u32());
+    for (std::uint32_t i = 0; i < function_count; ++i) {
+        KD_LET(key, decode_uuid(r));
+        KD_LET(function, decode_function(r));
+        m.functions.insert_or_assign(key, std::make_shared<const Function>(std::move(function)));
+    }
+    KD_LET(external_count, r.read_u32());
+    for (std::uint32_t i = 0; i < external_count; ++i) {
+        KD_LET(key, decode_uuid(r));
+        KD_LET(external, decode_external_function(r));
+        m.external_functions.insert_or_assign(key, std::move(external));
+    }
+    return m;
+}
+
+#undef KD_TRY
+#undef KD_LET
+
+}  // namespace kdinstr::encoding
