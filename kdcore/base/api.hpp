@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <expected>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,20 @@ struct InstanceCreateInfo {
     std::vector<std::string> enabled_extensions;  // plugin names, in the caller's order
     std::uint32_t node_id = 0;
     kdcore::utils::opaque::OpaqueList ext;  // extension configuration objects
+};
+
+// The kind of a compile source; stored as u32.
+enum class ModuleSourceType : std::uint32_t { Assembly = 0 };
+
+struct ModuleSourceInfo {
+    ModuleSourceType source_type = ModuleSourceType::Assembly;
+    std::optional<std::string> filename;
+    std::string data;  // the whole source text
+};
+
+// Sources are compiled in list order.
+struct ModuleCompileInfo {
+    std::vector<ModuleSourceInfo> sources;
 };
 
 // Builds an instance (InstanceContext::create), consuming the record.

@@ -367,3 +367,29 @@ TEST(CompiledModuleStorage, LogLines) {
 }
 
 }  // namespace
+#include <chrono>
+namespace {
+TEST(CompiledModuleStorageTmp, Speed) {
+    namespace ib = kdinstr::tests;
+    LoggedInstance li;
+    CompiledModuleStorage storage;
+    const auto i32 = storage.type_registry.search_or_insert(kdinstr::types::primary::IType{32});
+    std::vector<kdinstr::modules::Function> fs;
+    for (int f = 0; f < 2000; ++f) {
+        std::vector<kdinstr::modules::KdInstr> body;
+        for (std::uint32_t i = 1; i < 100; ++i) body.push_back(ib::iadd(i, i32, ib::reg(i - 1), ib::imm_int(i, 32)));
+        kdinstr::utils::Uuid u; u.bytes[0] = f & 0xff; u.bytes[1] = f >> 8;
+        fs.push_back(ib::FunctionBuilder().uuid(u).param(0, i32).block(0, body, ib::ret(ib::reg(99))).build());
+    }
+    storage.module = ib::module_of(fs);
+    auto t0 = std::chrono::steady_clock::now();
+    auto written = CompiledModuleStorage::encode(storage, *li.instance);
+    auto t1 = std::chrono::steady_clock::now();
+    auto read = CompiledModuleStorage::decode(*li.instance, *written);
+    auto t2 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(read.has_value());
+    std::printf("size %zu encode %lld ms decode %lld ms\n", written->size(),
+        (long long)std::chrono::duration_cast<std::chrono::milliseconds>(t1 - t0).count(),
+        (long long)std::chrono::duration_cast<std::chrono::milliseconds>(t2 - t1).count());
+}
+}

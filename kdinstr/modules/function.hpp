@@ -2,6 +2,7 @@
 // One IR function: identity, signature, blocks and attributes.
 #include <array>
 #include <cstdint>
+#include <expected>
 #include <map>
 #include <optional>
 #include <set>
@@ -15,7 +16,12 @@
 #include "kdinstr/modules/name.hpp"
 #include "kdinstr/modules/visibility.hpp"
 #include "kdinstr/types/typeref.hpp"
+#include "kdinstr/utils/error.hpp"
 #include "kdinstr/utils/uuid.hpp"
+
+namespace kdinstr::types {
+class TypeRegistry;
+}
 
 namespace kdinstr::modules {
 
@@ -45,6 +51,15 @@ struct Function {
     // Parameter types, return type and every instruction's types; terminators, the wildcard
     // set and all operands (the types of undef operands among them) stay as they are.
     void remap_types(const TypeRemap& map);
+
+    // The structural checks and the IR's limits; stops at the first violation.
+    std::expected<void, utils::Error> verify() const;
+    // Renumbers parameters and destinations densely from 0, in definition order.
+    std::expected<void, utils::Error> normalize_ssa();
+    bool should_be_meta_function() const;
+    std::set<std::uint16_t> generate_wildcard_types() const;
+    // Against `registry`, which receives the types the checker derives.
+    std::expected<void, utils::Error> type_check(types::TypeRegistry& registry) const;
 
     bool operator==(const Function&) const = default;
 };

@@ -27,6 +27,11 @@ struct Module {
     // Every function, then every external function, in ascending uuid order. Each function
     // must be held by this module alone; one that is shared is a broken invariant (panic).
     void remap_types(const TypeRemap& map);
+
+    // Every function's own checks, then its references to other functions, in uuid order.
+    std::expected<void, utils::Error> verify() const;
+    // The references of one function's instructions to functions of this module.
+    std::expected<void, utils::Error> verify_func(const Function& function) const;
 };
 
 }  // namespace kdinstr::modules
