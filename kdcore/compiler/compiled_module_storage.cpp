@@ -25,72 +25,14 @@ namespace sites = kdcore::base::log_sites;
 using kdcore::utils::KdError;
 using kdinstr::encoding::BorshReader;
 using kdinstr::encoding::BorshWriter;
-using kdinstr::encoding::IoError;
 using kdinstr::encoding::IoResult;
 using kdinstr::encoding::SpanSource;
 using Messages = CompiledModuleStorage::Messages;
 
-// The codecs write and read a few bytes at a time; a zstd stream call per field would dominate
-// the cost, so both directions go through a buffer of a zstd block's size.
-constexpr std::size_t kBodyBufferSize = 128 * 1024;
-
-class BufferedSink final : public kdinstr::encoding::ByteSink {
-public:
-    explicit BufferedSink(ByteSink& inner) : inner_(inner) { buffer_.reserve(kBodyBufferSize); }
-
-    IoResult<void> write(std::span<const std::uint8_t> bytes) override {
-        if (buffer_.size() + bytes.size() > kBodyBufferSize) {
-            if (auto r = flush(); !r) return r;
-            if (bytes.size() >= kBodyBufferSize) return inner_.write(bytes);
-        }
-        buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-        return {};
-    }
-
-    IoResult<void> flush() {
-        if (buffer_.empty()) return {};
-        auto r = inner_.write(buffer_);
-        buffer_.clear();
-        return r;
-    }
-
-private:
-    ByteSink& inner_;
-    std::vector<std::uint8_t> buffer_;
-};
-
-// Refills only when the reader needs a byte it does not hold, so a frame that follows the body
-// is not touched unless the body continues into it.
-class BufferedSource final : public kdinstr::encoding::ByteSource {
-public:
-    explicit BufferedSource(ByteSource& inner) : inner_(inner), buffer_(kBodyBufferSize) {}
-
-    IoResult<std::size_t> read(std::span<std::uint8_t> out) override {
-        if (out.empty()) return 0;
-        if (pos_ == size_) {
-            auto n = inner_.read(buffer_);
-            if (!n) return n;
-            pos_ = 0;
-            size_ = *n;
-            if (size_ == 0) return 0;
-        }
-        const std::size_t n = std::min(out.size(), size_ - pos_);
-        std::copy_n(buffer_.begin() + static_cast<std::ptrdiff_t>(pos_), n, out.begin());
-        pos_ += n;
-        return n;
-    }
-
-private:
-    ByteSource& inner_;
-    std::vector<std::uint8_t> buffer_;
-    std::size_t pos_ = 0;
-    std::size_t size_ = 0;
-};
-
 IoResult<void> write_body(BorshWriter& writer, const CompiledModuleStorage& storage) {
-    auto names = writer.write_seq(storage.source_names, [](BorshWriter& w, const std::string& name) {
-        return w.write_string(name);
-    });
+    auto names = writer.write_seq(
+        storage.source_names,
+        [](BorshWriter& w, const std::string& name) { return w.write_string(name); });
     if (!names) return names;
     if (auto module = kdinstr::encoding::encode(writer, storage.module); !module) return module;
     return kdinstr::encoding::encode(writer, storage.type_registry);
@@ -126,8 +68,8 @@ std::expected<std::size_t, std::string> check_header(const kdcore::base::Instanc
     if (auto bad = kdinstr::encoding::check_utf8(requirement_bytes)) {
         return std::unexpected(fmt::format(fmt::runtime(Messages::kInvalidUtf8), bad->to_string()));
     }
-    const std::string_view requirement_text(
-        reinterpret_cast<const char*>(requirement_bytes.data()), requirement_bytes.size());
+    const std::string_view requirement_text(reinterpret_cast<const char*>(requirement_bytes.data()),
+                                            requirement_bytes.size());
     auto requirement = VersionReq::parse(requirement_text);
     if (!requirement) {
         return std::unexpected(
@@ -154,10 +96,8 @@ std::expected<std::vector<std::uint8_t>, KdError> CompiledModuleStorage::encode(
     IoResult<void> written;
     {
         ZstdCompressor compressor(out);
-        BufferedSink buffered(compressor);
-        BorshWriter writer(buffered);
+        BorshWriter writer(compressor);
         written = write_body(writer, storage);
-        if (written) written = buffered.flush();
         if (written) written = compressor.finish();
     }
     if (!written) {
@@ -174,8 +114,7 @@ std::expected<CompiledModuleStorage, KdError> CompiledModuleStorage::decode(
     instance.log(sites::STORAGE_DESERIALIZING, bytes.size());
 
     auto fail = [&](const std::string& error) -> std::expected<CompiledModuleStorage, KdError> {
-        std::string text =
-            fmt::format(fmt::runtime(sites::STORAGE_READ_HEADER_FAILED.text), error);
+        std::string text = fmt::format(fmt::runtime(sites::STORAGE_READ_HEADER_FAILED.text), error);
         instance.log(sites::STORAGE_READ_HEADER_FAILED, error);
         return std::unexpected(KdError(KdError::Unknown{std::move(text)}));
     };
@@ -185,8 +124,7 @@ std::expected<CompiledModuleStorage, KdError> CompiledModuleStorage::decode(
 
     SpanSource input(bytes.subspan(*body_offset));
     ZstdDecompressor decompressor(input);
-    BufferedSource buffered(decompressor);
-    BorshReader reader(buffered);
+    BorshReader reader(decompressor);
     auto storage = read_body(reader);
     if (!storage) return fail(storage.error().to_string());
     return std::move(*storage);

@@ -51,24 +51,23 @@ CompiledModuleStorage sample_storage() {
     storage.source_names = {"first.kd", "second.kd"};
     const kt::Typeref i32 = storage.type_registry.search_or_insert(kt::primary::IType{32});
     const kt::Typeref ptr = storage.type_registry.search_or_insert(kt::primary::Ptr{});
-    storage.type_registry.search_or_insert(
-        kt::aggregate::StructType{{i32, ptr}, /*packed=*/true});
+    storage.type_registry.search_or_insert(kt::aggregate::StructType{{i32, ptr}, /*packed=*/true});
     storage.type_registry.search_or_insert(kt::aggregate::ArrayType{i32, 4});
 
-    auto loop = ib::FunctionBuilder()
-                    .uuid(ib::uuid(1))
-                    .name("loop")
-                    .param(0, i32)
-                    .returns(i32)
-                    .block(0, {ib::iadd(1, i32, ib::reg(0), ib::imm_int(-129, 32))}, ib::jump(1))
-                    .block(1,
-                           {ib::phi(2, i32, {{ib::reg(1), 0}, {ib::reg(3), 1}}),
-                            ib::iadd(3, i32, ib::reg(2), ib::imm_int(1, 32)),
-                            ib::icmp(4, i32, ib::reg(3), ib::undef(i32))},
-                           ib::branch(ib::reg(4), 2, 1))
-                    .block(2, {ib::invoke(ib::external_fn(ib::uuid(9)), {ib::reg(3)})},
-                           ib::ret(ib::reg(3)))
-                    .build();
+    auto loop =
+        ib::FunctionBuilder()
+            .uuid(ib::uuid(1))
+            .name("loop")
+            .param(0, i32)
+            .returns(i32)
+            .block(0, {ib::iadd(1, i32, ib::reg(0), ib::imm_int(-129, 32))}, ib::jump(1))
+            .block(1,
+                   {ib::phi(2, i32, {{ib::reg(1), 0}, {ib::reg(3), 1}}),
+                    ib::iadd(3, i32, ib::reg(2), ib::imm_int(1, 32)),
+                    ib::icmp(4, i32, ib::reg(3), ib::undef(i32))},
+                   ib::branch(ib::reg(4), 2, 1))
+            .block(2, {ib::invoke(ib::external_fn(ib::uuid(9)), {ib::reg(3)})}, ib::ret(ib::reg(3)))
+            .build();
     auto anonymous = ib::FunctionBuilder().uuid(ib::uuid(2)).block(0, {}, ib::trap()).build();
     anonymous.reserved_id = std::array<std::uint8_t, 16>{1, 2, 3};
     storage.module = ib::module_of({loop, anonymous}, {ib::external(ib::uuid(9), "ext", {i32})});
@@ -149,8 +148,7 @@ TEST(CompiledModuleStorage, RequirementsMatchedAgainstEngineVersion) {
         {"~0.1.1", ""},
         {">=0.1.0, <0.2.0", ""},
         {"0.1.2+build.7", ""},
-        {"=0.1.3",
-         "Incompatible compiled module storage version: required =0.1.3, found 0.1.2"},
+        {"=0.1.3", "Incompatible compiled module storage version: required =0.1.3, found 0.1.2"},
         {"<0.1.2", "Incompatible compiled module storage version: required <0.1.2, found 0.1.2"},
         {" >= 0.1.0 , < 0.1.1",
          "Incompatible compiled module storage version: required >=0.1.0, <0.1.1, found 0.1.2"},
@@ -160,7 +158,8 @@ TEST(CompiledModuleStorage, RequirementsMatchedAgainstEngineVersion) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.requirement);
         const Bytes storage = concat({header(c.requirement), compressed(kEmptyBody)});
-        EXPECT_EQ(decode_error(*li.instance, storage), c.error.empty() ? "" : kReadFailed + c.error);
+        EXPECT_EQ(decode_error(*li.instance, storage),
+                  c.error.empty() ? "" : kReadFailed + c.error);
     }
 }
 
@@ -180,7 +179,7 @@ TEST(CompiledModuleStorage, HeaderErrors) {
         {"no NUL", bytes_of("\x7fKDMODIR=0.1.2"), "failed to fill whole buffer"},
         {"wrong magic", concat({bytes_of("\x7fKDMODIr=0.1.2"), Bytes{0}, body}),
          "Invalid magic bytes in compiled module storage"},
-        {"wrong magic, short", bytes_of("KDMODIR\x7f"),
+        {"magic bytes rotated", bytes_of("KDMODIR\x7f"),
          "Invalid magic bytes in compiled module storage"},
         {"invalid UTF-8", concat({header("=0.\xff.2"), body}),
          "Invalid UTF-8 in version requirement: invalid utf-8 sequence of 1 bytes from index 3"},
@@ -295,9 +294,9 @@ TEST(CompiledModuleStorage, BodySpreadOverFrames) {
     const Bytes body = concat({Bytes{1, 0, 0, 0, 2, 0, 0, 0, 'a', 'b'}, Bytes(16, 0)});
     for (std::size_t split : {std::size_t{1}, std::size_t{6}, std::size_t{9}, body.size() - 1}) {
         SCOPED_TRACE(split);
-        const Bytes storage = concat({header("=0.1.2"),
-                                      compressed(Bytes(body.begin(), body.begin() + split)),
-                                      compressed(Bytes(body.begin() + split, body.end()))});
+        const Bytes storage =
+            concat({header("=0.1.2"), compressed(Bytes(body.begin(), body.begin() + split)),
+                    compressed(Bytes(body.begin() + split, body.end()))});
         auto read = CompiledModuleStorage::decode(*li.instance, storage);
         ASSERT_TRUE(read.has_value()) << read.error().message();
         EXPECT_EQ(read->source_names, std::vector<std::string>{"ab"});
@@ -367,29 +366,3 @@ TEST(CompiledModuleStorage, LogLines) {
 }
 
 }  // namespace
-#include <chrono>
-namespace {
-TEST(CompiledModuleStorageTmp, Speed) {
-    namespace ib = kdinstr::tests;
-    LoggedInstance li;
-    CompiledModuleStorage storage;
-    const auto i32 = storage.type_registry.search_or_insert(kdinstr::types::primary::IType{32});
-    std::vector<kdinstr::modules::Function> fs;
-    for (int f = 0; f < 2000; ++f) {
-        std::vector<kdinstr::modules::KdInstr> body;
-        for (std::uint32_t i = 1; i < 100; ++i) body.push_back(ib::iadd(i, i32, ib::reg(i - 1), ib::imm_int(i, 32)));
-        kdinstr::utils::Uuid u; u.bytes[0] = f & 0xff; u.bytes[1] = f >> 8;
-        fs.push_back(ib::FunctionBuilder().uuid(u).param(0, i32).block(0, body, ib::ret(ib::reg(99))).build());
-    }
-    storage.module = ib::module_of(fs);
-    auto t0 = std::chrono::steady_clock::now();
-    auto written = CompiledModuleStorage::encode(storage, *li.instance);
-    auto t1 = std::chrono::steady_clock::now();
-    auto read = CompiledModuleStorage::decode(*li.instance, *written);
-    auto t2 = std::chrono::steady_clock::now();
-    ASSERT_TRUE(read.has_value());
-    std::printf("size %zu encode %lld ms decode %lld ms\n", written->size(),
-        (long long)std::chrono::duration_cast<std::chrono::milliseconds>(t1 - t0).count(),
-        (long long)std::chrono::duration_cast<std::chrono::milliseconds>(t2 - t1).count());
-}
-}

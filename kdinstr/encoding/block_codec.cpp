@@ -33,8 +33,8 @@ IoResult<void> encode(BorshWriter& w, const KdTerminator& value) {
             } else if constexpr (std::is_same_v<T, KdTerminator::Jump>) {
                 return encode(w, t.target);
             } else if constexpr (std::is_same_v<T, KdTerminator::Ret>) {
-                return w.write_option(t.value,
-                                      [](BorshWriter& w, const Operand& v) { return encode(w, v); });
+                return w.write_option(
+                    t.value, [](BorshWriter& w, const Operand& v) { return encode(w, v); });
             } else {
                 return {};
             }

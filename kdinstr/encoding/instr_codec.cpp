@@ -209,7 +209,7 @@ IoResult<R> decode_record(BorshReader& r) {
     return record;
 }
 
-#define KD_INSTANTIATE(R)                                                \
+#define KD_INSTANTIATE(R)                                             \
     template IoResult<void> encode_record<R>(BorshWriter&, const R&); \
     template IoResult<R> decode_record<R>(BorshReader&);
 KD_INSTANTIATE(IAdd)

@@ -15,8 +15,8 @@ using types::aggregate::StructType;
 
 #define KD_TRY(expr) \
     if (auto kd_try_ = (expr); !kd_try_) return std::unexpected(std::move(kd_try_.error()))
-#define KD_LET(var, expr)                                                  \
-    auto var##_result_ = (expr);                                           \
+#define KD_LET(var, expr)                                                         \
+    auto var##_result_ = (expr);                                                  \
     if (!var##_result_) return std::unexpected(std::move(var##_result_.error())); \
     auto& var = *var##_result_
 
@@ -100,7 +100,8 @@ IoResult<VcSize> decode_vc_size(BorshReader& r) {
 
 IoResult<void> encode(BorshWriter& w, const ExtType& value) {
     KD_TRY(encode(w, value.uuid));
-    return w.write_seq(value.params, [](BorshWriter& w, std::uint32_t p) { return w.write_u32(p); });
+    return w.write_seq(value.params,
+                       [](BorshWriter& w, std::uint32_t p) { return w.write_u32(p); });
 }
 
 IoResult<ExtType> decode_ext_type(BorshReader& r) {
@@ -164,8 +165,8 @@ IoResult<ArrayType> decode_array_type(BorshReader& r) {
 }
 
 IoResult<void> encode(BorshWriter& w, const StructType& value) {
-    KD_TRY(w.write_seq(value.elements,
-                       [](BorshWriter& w, const Typeref& t) { return encode(w, t); }));
+    KD_TRY(
+        w.write_seq(value.elements, [](BorshWriter& w, const Typeref& t) { return encode(w, t); }));
     return w.write_bool(value.packed);
 }
 

@@ -34,9 +34,22 @@ struct fmt::formatter<kdinstr::modules::Name> : fmt::formatter<std::string_view>
     }
 };
 
+// "{}" gives block_N, "{:#}" (the alternate flag) label block_N.
 template <>
-struct fmt::formatter<kdinstr::modules::Label> : fmt::formatter<std::string_view> {
+struct fmt::formatter<kdinstr::modules::Label> {
+    bool alternate = false;
+
+    constexpr auto parse(fmt::format_parse_context& ctx) {
+        auto it = ctx.begin();
+        if (it != ctx.end() && *it == '#') {
+            alternate = true;
+            ++it;
+        }
+        if (it != ctx.end() && *it != '}') throw fmt::format_error("invalid format for Label");
+        return it;
+    }
+
     auto format(const kdinstr::modules::Label& l, fmt::format_context& ctx) const {
-        return fmt::formatter<std::string_view>::format(l.to_string(), ctx);
+        return fmt::format_to(ctx.out(), "{}", alternate ? l.to_alternate_string() : l.to_string());
     }
 };

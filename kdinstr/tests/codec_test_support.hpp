@@ -1,8 +1,8 @@
 #pragma once
 // Helpers shared by the codec tests: encoding into bytes, decoding from bytes, a source that
 // watches the heap while decoding pulls bytes, and a sample of every instruction kind.
-#include <gtest/gtest.h>
 #include <gmpxx.h>
+#include <gtest/gtest.h>
 #include <malloc.h>
 
 #include <algorithm>
@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "kdinstr/consts/any_const.hpp"
+#include "kdinstr/encoding/block_codec.hpp"
 #include "kdinstr/encoding/borsh_reader.hpp"
 #include "kdinstr/encoding/borsh_writer.hpp"
-#include "kdinstr/encoding/block_codec.hpp"
 #include "kdinstr/encoding/byte_io.hpp"
 #include "kdinstr/encoding/const_codec.hpp"
 #include "kdinstr/encoding/enum_codec.hpp"
@@ -99,11 +99,12 @@ class HeapWatchingSource final : public encoding::ByteSource {
 };
 
 inline ir::Operand imm_big(const char* decimal, std::uint32_t bits) {
-    return ir::Operand(consts::AnyConst(consts::IConst(types::primary::IType{bits}, mpz_class(decimal))));
+    return ir::Operand(
+        consts::AnyConst(consts::IConst(types::primary::IType{bits}, mpz_class(decimal))));
 }
 inline ir::Operand imm_float(const char* unscaled, std::int64_t scale) {
-    return ir::Operand(consts::AnyConst(
-        consts::FConst(types::primary::FType::Fp64, consts::BigDecimal(mpz_class(unscaled), scale))));
+    return ir::Operand(consts::AnyConst(consts::FConst(
+        types::primary::FType::Fp64, consts::BigDecimal(mpz_class(unscaled), scale))));
 }
 
 // One instruction of every opcode, in opcode order, with optional fields and lists filled in
@@ -139,7 +140,10 @@ inline std::vector<ir::KdInstr> every_instruction() {
         MStore{reg(1), reg(2), std::nullopt, MemoryOrdering::SeqCst, false},
         MAlloca{d, t, imm_int(3), 16u},
         MGetElementPtr{d, t, u, reg(1), {imm_int(0, 32), reg(2)}},
-        Invoke{internal_fn(uuid(9)), {reg(1), external_fn(uuid(8))}, d, t,
+        Invoke{internal_fn(uuid(9)),
+               {reg(1), external_fn(uuid(8))},
+               d,
+               t,
                ir::CallingConvention::numbered(7)},
         Phi{d, t, {{reg(1), ir::Label{0}}, {imm_int(1), ir::Label{2}}}},
         Select{d, reg(1), reg(2), reg(3), t},
@@ -150,8 +154,7 @@ inline std::vector<ir::KdInstr> every_instruction() {
         MetaAssume{reg(2)},
         MetaIsDef{d, t, reg(1)},
         MetaProb{d, t, MetaProbOperand{MetaProbVariant::Variance, reg(1)}},
-        MetaAnalysisStat{d, t,
-                         an::TerminationBehavior{an::ReachAny{{ir::Label{1}, ir::Label{5}}}}},
+        MetaAnalysisStat{d, t, an::TerminationBehavior{an::ReachAny{{ir::Label{1}, ir::Label{5}}}}},
         MetaForall{d, t},
     };
     return all;

@@ -56,7 +56,8 @@ TEST(CallingConventionCodec, OneByteAndTheNumber) {
         ASSERT_TRUE(decoded.has_value());
         EXPECT_EQ(*decoded, c.convention);
     }
-    EXPECT_EQ(decode_error({15}, encoding::decode_calling_convention), "Unexpected variant tag: 15");
+    EXPECT_EQ(decode_error({15}, encoding::decode_calling_convention),
+              "Unexpected variant tag: 15");
     EXPECT_EQ(decode_error({14, 7, 0}, encoding::decode_calling_convention),
               "Unexpected length of input");
     EXPECT_EQ(to_bytes(Visibility::Protected), Bytes{2});

@@ -1,3 +1,5 @@
+#include "kdinstr/types/registry.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "kdinstr/types/registry.hpp"
 #include "kdinstr/utils/uuid_gen.hpp"
 
 using namespace kdinstr::types;
@@ -32,7 +33,11 @@ Typeref tr(std::uint8_t n) {
 TEST(TypeRegistry, EqualValuesShareOneTyperef) {
     TypeRegistry reg;
     const std::vector<AnyType> values = {
-        IType{32}, IType{1}, FType::Fp64, Ptr{}, PrimaryType::Label{},
+        IType{32},
+        IType{1},
+        FType::Fp64,
+        Ptr{},
+        PrimaryType::Label{},
         PrimaryType::vector(Wildcard{0}, VcSize::fixed(4)),
         ExtType{kdinstr::utils::Uuid{}, {1, 2}},
         StructType{{}, false},
@@ -60,9 +65,10 @@ TEST(TypeRegistry, MintsVersionSixInOrderWithNodeAndSequence) {
     for (const auto& r : {a, b}) {
         EXPECT_EQ(r.uuid.bytes[6] >> 4, 6);
         EXPECT_EQ(r.uuid.bytes[8] >> 6, 2);
-        EXPECT_EQ((std::array<std::uint8_t, 6>{r.uuid.bytes[10], r.uuid.bytes[11], r.uuid.bytes[12],
-                                               r.uuid.bytes[13], r.uuid.bytes[14], r.uuid.bytes[15]}),
-                  (std::array<std::uint8_t, 6>{1, 2, 3, 4, 0, 0}));
+        EXPECT_EQ(
+            (std::array<std::uint8_t, 6>{r.uuid.bytes[10], r.uuid.bytes[11], r.uuid.bytes[12],
+                                         r.uuid.bytes[13], r.uuid.bytes[14], r.uuid.bytes[15]}),
+            (std::array<std::uint8_t, 6>{1, 2, 3, 4, 0, 0}));
     }
     // Sequence 16383 then 16384, taken modulo 16384.
     EXPECT_EQ(((a.uuid.bytes[8] & 0x3F) << 8) | a.uuid.bytes[9], 0x3FFF);
@@ -89,7 +95,8 @@ TEST(TypeRegistry, TextAdapter) {
     const Typeref i1 = reg.search_or_insert(IType{1});
     const Typeref pair = reg.search_or_insert(StructType{{i1, i1}, false});
     const Typeref arr = reg.search_or_insert(ArrayType{pair, 3});
-    const Typeref with_missing = reg.search_or_insert(StructType{{tr(9), Typeref::wildcard(2)}, true});
+    const Typeref with_missing =
+        reg.search_or_insert(StructType{{tr(9), Typeref::wildcard(2)}, true});
     struct Case {
         Typeref ref;
         std::string text;
@@ -151,7 +158,8 @@ TEST(TypeRegistry, ConcurrentInterningGivesOneTyperefPerValue) {
     TypeRegistry reg;
     std::vector<AnyType> values;
     for (std::uint32_t w = 1; w <= 150; ++w) values.emplace_back(IType{w});
-    for (std::uint16_t n = 0; n < 50; ++n) values.emplace_back(PrimaryType::vector(FType::Fp32, VcSize::fixed(n)));
+    for (std::uint16_t n = 0; n < 50; ++n)
+        values.emplace_back(PrimaryType::vector(FType::Fp32, VcSize::fixed(n)));
 
     constexpr int threads = 8;
     std::vector<std::vector<Typeref>> results(threads, std::vector<Typeref>(values.size()));
@@ -221,7 +229,8 @@ TEST(TypeRegistry, MergeOrdersElementsBeforeAggregates) {
     const auto& m = *merged;
     EXPECT_EQ(m.at(tr(5)), m.at(tr(6)));
     EXPECT_EQ(target.len(), 4u);
-    EXPECT_EQ(target.get(m.at(tr(1))), AnyType(StructType{{m.at(tr(5)), Typeref::wildcard(0), m.at(tr(5))}, false}));
+    EXPECT_EQ(target.get(m.at(tr(1))),
+              AnyType(StructType{{m.at(tr(5)), Typeref::wildcard(0), m.at(tr(5))}, false}));
     EXPECT_EQ(target.get(m.at(tr(2))), AnyType(ArrayType{m.at(tr(1)), 2}));
     EXPECT_EQ(target.fmt(m.at(tr(2))).to_string(), "[ 2 x {i8, A, i8} ]");
     // Minting order of the target: first pass i8 (and the empty struct), then the struct, then
@@ -234,10 +243,10 @@ TEST(TypeRegistry, MergeOrdersElementsBeforeAggregates) {
 TEST(TypeRegistry, MergeOfUnresolvableEntriesEndsWithError) {
     TypeRegistry source;
     source.insert_decoded(tr(1), IType{1});
-    source.insert_decoded(tr(2), ArrayType{tr(9), 1});           // element not held
-    source.insert_decoded(tr(3), StructType{{tr(4)}, false});    // cycle 3 -> 4 -> 3
+    source.insert_decoded(tr(2), ArrayType{tr(9), 1});         // element not held
+    source.insert_decoded(tr(3), StructType{{tr(4)}, false});  // cycle 3 -> 4 -> 3
     source.insert_decoded(tr(4), StructType{{tr(3)}, false});
-    source.insert_decoded(tr(5), StructType{{tr(5)}, false});    // itself
+    source.insert_decoded(tr(5), StructType{{tr(5)}, false});         // itself
     source.insert_decoded(tr(6), StructType{{tr(1), tr(2)}, false});  // waits on a failure
 
     TypeRegistry target;

@@ -96,7 +96,8 @@ TEST(PrimaryType, DebugForms) {
         {AnyType(Ptr{}).debug(), "Primary(Ptr)"},
         {AnyType(aggregate::ArrayType{Typeref::wildcard(0), 4}).debug(),
          "Array(ArrayType { element: Typeref(ffffffff-ffff-8fff-bfff-ffffffff0000), count: 4 })"},
-        {AnyType(aggregate::StructType{{Typeref::wildcard(1), Typeref::wildcard(256)}, true}).debug(),
+        {AnyType(aggregate::StructType{{Typeref::wildcard(1), Typeref::wildcard(256)}, true})
+             .debug(),
          "Struct(StructType { elements: [Typeref(ffffffff-ffff-8fff-bfff-ffffffff0100), "
          "Typeref(ffffffff-ffff-8fff-bfff-ffffffff0001)], packed: true })"},
         {AnyType(aggregate::StructType{{}, false}).debug(),
@@ -143,7 +144,8 @@ TEST(AggregateType, TextsAgainstAMap) {
             EXPECT_EQ(s->internal_fmt(types).to_string(), c.text);
         }
     }
-    EXPECT_EQ(type_text(types, self), "{i32, <recursive type 00000000-0000-6000-0000-000000000008>}");
+    EXPECT_EQ(type_text(types, self),
+              "{i32, <recursive type 00000000-0000-6000-0000-000000000008>}");
     EXPECT_EQ(type_text(types, Typeref::wildcard(25)), "Z");
 }
 
@@ -171,11 +173,19 @@ TEST(FType, FromTextAndSizes) {
         std::optional<FType> type;
     };
     const std::vector<Case> cases = {
-        {"fp16", FType::Fp16},     {"bf16", FType::Bf16},         {"fp32", FType::Fp32},
-        {"fp64", FType::Fp64},     {"fp128", FType::Fp128},       {"x86_fp80", FType::X86Fp80},
+        {"fp16", FType::Fp16},
+        {"bf16", FType::Bf16},
+        {"fp32", FType::Fp32},
+        {"fp64", FType::Fp64},
+        {"fp128", FType::Fp128},
+        {"x86_fp80", FType::X86Fp80},
         {"ppc_fp128", FType::PPCFp128},
-        {"FP32", std::nullopt},    {"fp80", std::nullopt},        {"f32", std::nullopt},
-        {"fp128 ", std::nullopt},  {"Fp16", std::nullopt},        {"", std::nullopt},
+        {"FP32", std::nullopt},
+        {"fp80", std::nullopt},
+        {"f32", std::nullopt},
+        {"fp128 ", std::nullopt},
+        {"Fp16", std::nullopt},
+        {"", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(ftype_from_text(c.text), c.type) << c.text;
 
@@ -247,9 +257,9 @@ TEST(Typeref, WildcardBytes) {
         bool still_wildcard;
     };
     const std::vector<Edit> edits = {
-        {8, 0x00, true}, {13, 0x00, true}, {6, 0x80, true}, {6, 0x6F, false}, {6, 0x9F, false},
-        {0, 0xFE, false}, {5, 0x00, false}, {7, 0xFE, false}, {9, 0x00, false}, {12, 0x7F, false},
-        {14, 0x42, true},
+        {8, 0x00, true},  {13, 0x00, true},  {6, 0x80, true},  {6, 0x6F, false},
+        {6, 0x9F, false}, {0, 0xFE, false},  {5, 0x00, false}, {7, 0xFE, false},
+        {9, 0x00, false}, {12, 0x7F, false}, {14, 0x42, true},
     };
     for (const auto& e : edits) {
         Typeref t = Typeref::wildcard(7);

@@ -1,3 +1,5 @@
+#include "kdinstr/utils/upgradable_rwlock.hpp"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -5,8 +7,6 @@
 #include <future>
 #include <thread>
 #include <vector>
-
-#include "kdinstr/utils/upgradable_rwlock.hpp"
 
 using namespace kdinstr::utils;
 using namespace std::chrono_literals;

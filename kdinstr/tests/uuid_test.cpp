@@ -30,7 +30,8 @@ TEST(UuidV6, VersionVariantAndMasking) {
         {0x123, 0, "00000000-0000-6123-8000-010203040506"},
         {0x1000, 0, "00000000-0001-6000-8000-010203040506"},
     };
-    for (const auto& c : cases) EXPECT_EQ(make_v6(c.timestamp, c.clock_seq, node).to_string(), c.text);
+    for (const auto& c : cases)
+        EXPECT_EQ(make_v6(c.timestamp, c.clock_seq, node).to_string(), c.text);
 }
 
 TEST(UuidV6, NowIsSaneAndSortsByTime) {

@@ -1,12 +1,12 @@
 #pragma once
 // Aggregate types: their elements are other types, named by `Typeref`, so their text needs the
 // registry's map (see `AnyType::internal_fmt`).
+#include <fmt/format.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "kdinstr/types/typeref.hpp"
 

@@ -1,9 +1,9 @@
 #include "kdinstr/types/any_type.hpp"
 
+#include <fmt/format.h>
+
 #include <set>
 #include <span>
-
-#include <fmt/format.h>
 
 #include "kdinstr/utils/debug_text.hpp"
 
@@ -18,7 +18,7 @@ struct Overload : Fs... {
 
 // SipHash-1-3 over a byte stream, both keys zero: stable across runs and builds.
 class SipHasher13 {
-public:
+  public:
     void write(std::span<const std::uint8_t> bytes) {
         for (auto b : bytes) {
             tail_ |= static_cast<std::uint64_t>(b) << (8 * ntail_);
@@ -49,7 +49,7 @@ public:
         return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
     }
 
-private:
+  private:
     struct State {
         // "somepseudorandomlygeneratedbytes" xor zero keys.
         std::uint64_t v0 = 0x736f6d6570736575ull;
@@ -143,7 +143,7 @@ struct Leave {
 using Step = std::variant<Literal, Enter, Leave>;
 
 class Printer {
-public:
+  public:
     explicit Printer(const TypeMap& types) : types_(types) {}
 
     std::string run_ref(const Typeref& ref) {
@@ -158,7 +158,7 @@ public:
         return std::move(out_);
     }
 
-private:
+  private:
     void drain() {
         while (!steps_.empty()) {
             Step step = std::move(steps_.back());
@@ -263,7 +263,9 @@ std::uint64_t content_hash(const AnyType& type) {
 
 std::string unknown_type_text(const Typeref& ref) { return fmt::format("<unknown type {}>", ref); }
 
-std::string type_text(const TypeMap& types, const Typeref& ref) { return Printer(types).run_ref(ref); }
+std::string type_text(const TypeMap& types, const Typeref& ref) {
+    return Printer(types).run_ref(ref);
+}
 
 std::string type_text(const TypeMap& types, const AnyType& type) {
     return Printer(types).run_value(type);

@@ -1,13 +1,13 @@
 #pragma once
 // A type value: primary, array or struct (variant order is the encoding's tag).
+#include <fmt/format.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <variant>
-
-#include <fmt/format.h>
 
 #include "kdinstr/types/aggregate.hpp"
 #include "kdinstr/types/primary.hpp"
@@ -50,7 +50,8 @@ struct AnyType {
     // looked up in `types`. Borrows both: keep the registry read-locked while it is used.
     AnyTypeFmt internal_fmt(const TypeMap& types) const;
 
-    // "Primary(Int(IType { num_bits: 32 }))", "Array(ArrayType { .. })", "Struct(StructType { .. })"
+    // "Primary(Int(IType { num_bits: 32 }))", "Array(ArrayType { .. })", "Struct(StructType { ..
+    // })"
     std::string debug() const;
 };
 

@@ -92,8 +92,9 @@ std::string ExtType::to_string() const {
 std::string ExtType::debug() const {
     return utils::debug_record(
         "ExtType",
-        {{"uuid", uuid.to_string()},
-         {"params", utils::debug_list(params, [](std::uint32_t p) { return fmt::format("{}", p); })}});
+        {{"uuid", uuid.to_string()}, {"params", utils::debug_list(params, [](std::uint32_t p) {
+                                          return fmt::format("{}", p);
+                                      })}});
 }
 
 std::string Wildcard::to_string() const {
@@ -134,12 +135,18 @@ std::optional<PrimaryBasicType> PrimaryType::as_basic() const {
     // By index rather than a generic visitor: g++ 12 warns (maybe-uninitialized) when an empty
     // payload is copied through the generic path.
     switch (value.index()) {
-        case 0: return PrimaryBasicType(std::get<Int>(value));
-        case 1: return PrimaryBasicType(std::get<Float>(value));
-        case 2: return PrimaryBasicType(std::get<Ext>(value));
-        case 3: return std::optional<PrimaryBasicType>(std::in_place);  // Ptr
-        case 4: return PrimaryBasicType(std::get<Wildcard>(value));
-        default: return std::nullopt;
+        case 0:
+            return PrimaryBasicType(std::get<Int>(value));
+        case 1:
+            return PrimaryBasicType(std::get<Float>(value));
+        case 2:
+            return PrimaryBasicType(std::get<Ext>(value));
+        case 3:
+            return std::optional<PrimaryBasicType>(std::in_place);  // Ptr
+        case 4:
+            return PrimaryBasicType(std::get<Wildcard>(value));
+        default:
+            return std::nullopt;
     }
 }
 
@@ -151,7 +158,8 @@ std::optional<std::uint16_t> PrimaryType::wildcard_index() const {
 std::string PrimaryType::to_string() const {
     return std::visit(Overload{
                           [](const Vector& v) {
-                              return fmt::format("<{} x {}>", v.size.to_string(), v.element.to_string());
+                              return fmt::format("<{} x {}>", v.size.to_string(),
+                                                 v.element.to_string());
                           },
                           [](const Label&) { return std::string("label"); },
                           [](const auto& v) { return BasicText{}(v); },
@@ -162,7 +170,8 @@ std::string PrimaryType::to_string() const {
 std::string PrimaryType::debug() const {
     return std::visit(Overload{
                           [](const Vector& v) {
-                              return fmt::format("Vector({}, {})", v.element.debug(), v.size.debug());
+                              return fmt::format("Vector({}, {})", v.element.debug(),
+                                                 v.size.debug());
                           },
                           [](const Label&) { return std::string("Label"); },
                           [](const auto& v) { return BasicDebug{}(v); },

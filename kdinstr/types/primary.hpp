@@ -1,6 +1,8 @@
 #pragma once
 // The primary (non-aggregate) types of the IR: integers, floating-point formats, extension types,
 // pointers, wildcards, vectors and labels. Variant order is the binary encoding's tag.
+#include <fmt/format.h>
+
 #include <array>
 #include <compare>
 #include <cstdint>
@@ -10,8 +12,6 @@
 #include <string_view>
 #include <variant>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "kdinstr/utils/uuid.hpp"
 
@@ -50,8 +50,8 @@ enum class FType : std::uint8_t {
     PPCFp128 = 6,
 };
 
-inline constexpr std::array<FType, 7> ALL_FTYPES = {FType::Fp16,  FType::Bf16,    FType::Fp32,
-                                                    FType::Fp64,  FType::Fp128,   FType::X86Fp80,
+inline constexpr std::array<FType, 7> ALL_FTYPES = {FType::Fp16,    FType::Bf16,  FType::Fp32,
+                                                    FType::Fp64,    FType::Fp128, FType::X86Fp80,
                                                     FType::PPCFp128};
 
 // Exact, case-sensitive match of "fp16", "bf16", "fp32", "fp64", "fp128", "x86_fp80",
@@ -199,12 +199,12 @@ struct PrimaryType {
 
 }  // namespace kdinstr::types::primary
 
-#define KDINSTR_TYPES_TEXT_FORMATTER(T)                                                    \
-    template <>                                                                            \
-    struct fmt::formatter<T> : fmt::formatter<std::string_view> {                          \
-        auto format(const T& v, fmt::format_context& ctx) const {                          \
-            return fmt::formatter<std::string_view>::format(v.to_string(), ctx);           \
-        }                                                                                  \
+#define KDINSTR_TYPES_TEXT_FORMATTER(T)                                          \
+    template <>                                                                  \
+    struct fmt::formatter<T> : fmt::formatter<std::string_view> {                \
+        auto format(const T& v, fmt::format_context& ctx) const {                \
+            return fmt::formatter<std::string_view>::format(v.to_string(), ctx); \
+        }                                                                        \
     };
 
 KDINSTR_TYPES_TEXT_FORMATTER(kdinstr::types::primary::IType)
@@ -218,6 +218,7 @@ KDINSTR_TYPES_TEXT_FORMATTER(kdinstr::types::primary::PrimaryType)
 template <>
 struct fmt::formatter<kdinstr::types::primary::FType> : fmt::formatter<std::string_view> {
     auto format(kdinstr::types::primary::FType t, fmt::format_context& ctx) const {
-        return fmt::formatter<std::string_view>::format(kdinstr::types::primary::ftype_text(t), ctx);
+        return fmt::formatter<std::string_view>::format(kdinstr::types::primary::ftype_text(t),
+                                                        ctx);
     }
 };

@@ -11,7 +11,7 @@ namespace {
 // The Typerefs listed under one hash, in the order they were added; the common single entry
 // needs no allocation.
 class HashBucket {
-public:
+  public:
     explicit HashBucket(const Typeref& first) : first_(first) {}
     void push(const Typeref& ref) { rest_.push_back(ref); }
     template <class F>
@@ -23,7 +23,7 @@ public:
         return nullptr;
     }
 
-private:
+  private:
     Typeref first_;
     std::vector<Typeref> rest_;
 };
@@ -40,7 +40,8 @@ void for_each_inner(const AnyType& type, F&& f) {
 }  // namespace
 
 struct TypeRegistry::State {
-    State(std::uint16_t clock_seq_start, NodeId node_id) : clock_seq(clock_seq_start), node(node_id) {}
+    State(std::uint16_t clock_seq_start, NodeId node_id)
+        : clock_seq(clock_seq_start), node(node_id) {}
 
     utils::UpgradableRwLock types_lock;
     TypeMap types;
@@ -73,7 +74,9 @@ const AnyType* TypeRegistry::ReadView::find(const Typeref& ref) const {
     return it == types_->end() ? nullptr : &it->second;
 }
 
-std::string TypeRegistry::ReadView::text(const Typeref& ref) const { return type_text(*types_, ref); }
+std::string TypeRegistry::ReadView::text(const Typeref& ref) const {
+    return type_text(*types_, ref);
+}
 
 TypeRegistry::TypeRegistry(std::uint16_t clock_seq_start, NodeId node_id)
     : state_(std::make_unique<State>(clock_seq_start, node_id)) {}
@@ -135,7 +138,9 @@ std::optional<AnyType> TypeRegistry::get(const Typeref& ref) const {
     return it->second;
 }
 
-TypeRegistry::ReadView TypeRegistry::read() const { return ReadView(state_->types_lock, state_->types); }
+TypeRegistry::ReadView TypeRegistry::read() const {
+    return ReadView(state_->types_lock, state_->types);
+}
 
 std::size_t TypeRegistry::len() const {
     // Recursive as well: a caller that holds a view may ask for the size while a writer waits.
@@ -156,7 +161,8 @@ std::expected<std::map<Typeref, Typeref>, MergeError> TypeRegistry::merge_with(
     std::map<Typeref, Typeref> mapping;
     const auto ready = [&](const AnyType& type) {
         bool ok = true;
-        for_each_inner(type, [&](const Typeref& r) { ok = ok && (r.is_wildcard() || mapping.contains(r)); });
+        for_each_inner(
+            type, [&](const Typeref& r) { ok = ok && (r.is_wildcard() || mapping.contains(r)); });
         return ok;
     };
     const auto rewrite = [&](Typeref& r) {

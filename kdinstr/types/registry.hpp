@@ -12,6 +12,8 @@
 //
 // A registry only grows. Moving a registry is allowed only while no other thread uses it; a
 // moved-from registry is empty.
+#include <fmt/format.h>
+
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -22,8 +24,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "kdinstr/types/any_type.hpp"
 #include "kdinstr/types/typeref.hpp"
@@ -56,12 +56,12 @@ struct MergeError {
 };
 
 class TypeRegistry {
-public:
+  public:
     using NodeId = std::array<std::uint8_t, 6>;
 
     // A held read lock on the types map, giving direct access to it. See the RULE above.
     class ReadView {
-    public:
+      public:
         const TypeMap& types() const { return *types_; }
         // The stored type, or nullptr (always for a wildcard `Typeref`).
         const AnyType* find(const Typeref& ref) const;
@@ -69,7 +69,7 @@ public:
         std::string text(const Typeref& ref) const;
         void release() { lock_.unlock(); }
 
-    private:
+      private:
         friend class TypeRegistry;
         ReadView(utils::UpgradableRwLock& lock, const TypeMap& types);
         utils::SharedLock lock_;
@@ -114,7 +114,7 @@ public:
     std::uint16_t clock_sequence() const;
     NodeId node_id() const;
 
-private:
+  private:
     struct State;
     Typeref mint();
     std::unique_ptr<State> state_;

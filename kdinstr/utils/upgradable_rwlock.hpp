@@ -17,7 +17,7 @@
 namespace kdinstr::utils {
 
 class UpgradableRwLock {
-public:
+  public:
     UpgradableRwLock() = default;
     UpgradableRwLock(const UpgradableRwLock&) = delete;
     UpgradableRwLock& operator=(const UpgradableRwLock&) = delete;
@@ -40,7 +40,7 @@ public:
     bool writer_waiting() const;
     std::size_t reader_count() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t readers_ = 0;
@@ -51,7 +51,7 @@ private:
 
 // RAII shared hold.
 class SharedLock {
-public:
+  public:
     enum class Mode { Plain, Recursive };
     explicit SharedLock(UpgradableRwLock& lock, Mode mode = Mode::Recursive);
     SharedLock(SharedLock&& other) noexcept;
@@ -60,13 +60,13 @@ public:
     ~SharedLock();
     void unlock();
 
-private:
+  private:
     UpgradableRwLock* lock_;
 };
 
 // RAII upgradable hold, which may be upgraded and downgraded again; releases whatever it holds.
 class UpgradableLock {
-public:
+  public:
     explicit UpgradableLock(UpgradableRwLock& lock);
     UpgradableLock(const UpgradableLock&) = delete;
     UpgradableLock& operator=(const UpgradableLock&) = delete;
@@ -76,7 +76,7 @@ public:
     void unlock();
     bool exclusive() const { return exclusive_; }
 
-private:
+  private:
     UpgradableRwLock* lock_;
     bool exclusive_ = false;
 };

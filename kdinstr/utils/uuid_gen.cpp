@@ -1,9 +1,9 @@
 #include "kdinstr/utils/uuid_gen.hpp"
 
-#include <chrono>
-#include <cerrno>
-
 #include <sys/random.h>
+
+#include <cerrno>
+#include <chrono>
 
 #include "kdinstr/utils/panic.hpp"
 
@@ -43,9 +43,10 @@ Uuid new_v4() {
 
 std::uint64_t uuid_timestamp_now() {
     const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
-    const auto ticks = std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
-                           since_epoch)
-                           .count();
+    const auto ticks =
+        std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
+            since_epoch)
+            .count();
     return (static_cast<std::uint64_t>(ticks) + GREGORIAN_TO_UNIX) & TIMESTAMP_MASK;
 }
 
@@ -72,7 +73,8 @@ Uuid new_v6(std::uint16_t clock_seq, const std::array<std::uint8_t, 6>& node) {
 std::uint64_t v6_timestamp(const Uuid& uuid) {
     std::uint64_t high48 = 0;
     for (int i = 0; i < 6; ++i) high48 = (high48 << 8) | uuid.bytes[i];
-    const std::uint64_t low12 = (static_cast<std::uint64_t>(uuid.bytes[6] & 0x0F) << 8) | uuid.bytes[7];
+    const std::uint64_t low12 =
+        (static_cast<std::uint64_t>(uuid.bytes[6] & 0x0F) << 8) | uuid.bytes[7];
     return (high48 << 12) | low12;
 }
 
