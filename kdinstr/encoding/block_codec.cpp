@@ -95,7 +95,7 @@ IoResult<std::map<Label, BasicBlock>> decode_block_map(BorshReader& r) {
     for (std::uint32_t i = 0; i < count; ++i) {
         KD_LET(label, decode_label(r));
         KD_LET(block, decode_basic_block(r));
-        body.insert_or_assign(label, std::move(block));
+        body.insert_or_assign(body.end(), label, std::move(block));
     }
     return body;
 }

@@ -2,25 +2,18 @@
 
 #include <fmt/format.h>
 
+#include <cstring>
+
 #include "kdinstr/encoding/bigint_bytes.hpp"
 #include "kdinstr/encoding/utf8_check.hpp"
 
 namespace kdinstr::encoding {
 
-namespace {
-
-template <typename U>
-IoResult<U> read_le(BorshReader& reader) {
-    std::array<std::uint8_t, sizeof(U)> bytes{};
-    if (auto r = reader.read_exact(bytes); !r) return std::unexpected(std::move(r.error()));
-    U value = 0;
-    for (std::size_t i = sizeof(U); i-- > 0;) value = static_cast<U>((value << 8) | bytes[i]);
-    return value;
-}
-
-}  // namespace
-
 IoResult<void> BorshReader::read_exact(std::span<std::uint8_t> out) {
+    if (span_ && span_->remaining() >= out.size()) {
+        if (!out.empty()) std::memcpy(out.data(), span_->take(out.size()), out.size());
+        return {};
+    }
     std::size_t filled = 0;
     while (filled < out.size()) {
         auto n = source_.read(out.subspan(filled));
@@ -32,13 +25,8 @@ IoResult<void> BorshReader::read_exact(std::span<std::uint8_t> out) {
     return {};
 }
 
-IoResult<std::uint8_t> BorshReader::read_u8() { return read_le<std::uint8_t>(*this); }
-IoResult<std::uint16_t> BorshReader::read_u16() { return read_le<std::uint16_t>(*this); }
-IoResult<std::uint32_t> BorshReader::read_u32() { return read_le<std::uint32_t>(*this); }
-IoResult<std::uint64_t> BorshReader::read_u64() { return read_le<std::uint64_t>(*this); }
-IoResult<unsigned __int128> BorshReader::read_u128() { return read_le<unsigned __int128>(*this); }
 IoResult<std::int64_t> BorshReader::read_i64() {
-    auto v = read_le<std::uint64_t>(*this);
+    auto v = read_le<std::uint64_t>();
     if (!v) return std::unexpected(std::move(v.error()));
     return static_cast<std::int64_t>(*v);
 }
@@ -100,6 +88,15 @@ IoResult<std::string> BorshReader::read_string() {
 }
 
 IoResult<mpz_class> BorshReader::read_bigint() {
+    if (span_) {
+        // In memory: convert the bytes in place instead of copying them out first.
+        auto len = read_u32();
+        if (!len) return std::unexpected(std::move(len.error()));
+        if (span_->remaining() >= *len) return bigint_from_signed_bytes_le({span_->take(*len), *len});
+        // Consumes what is left, as the copying read does before it fails.
+        span_->take(span_->remaining());
+        return std::unexpected(IoError::invalid_data(DecodeMessages::kUnexpectedLength));
+    }
     auto bytes = read_bytes();
     if (!bytes) return std::unexpected(std::move(bytes.error()));
     return bigint_from_signed_bytes_le(*bytes);

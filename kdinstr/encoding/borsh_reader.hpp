@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "kdinstr/encoding/byte_io.hpp"
@@ -36,7 +37,8 @@ class BorshReader {
     // Byte strings (texts, big integers) start at most this large and grow by doubling.
     static constexpr std::size_t kMaxBytesReserve = 1024 * 1024;
 
-    explicit BorshReader(ByteSource& source) : source_(source) {}
+    explicit BorshReader(ByteSource& source)
+        : source_(source), span_(dynamic_cast<SpanSource*>(&source)) {}
 
     ByteSource& source() { return source_; }
 
@@ -49,11 +51,11 @@ class BorshReader {
         return out;
     }
 
-    IoResult<std::uint8_t> read_u8();
-    IoResult<std::uint16_t> read_u16();
-    IoResult<std::uint32_t> read_u32();
-    IoResult<std::uint64_t> read_u64();
-    IoResult<unsigned __int128> read_u128();
+    IoResult<std::uint8_t> read_u8() { return read_le<std::uint8_t>(); }
+    IoResult<std::uint16_t> read_u16() { return read_le<std::uint16_t>(); }
+    IoResult<std::uint32_t> read_u32() { return read_le<std::uint32_t>(); }
+    IoResult<std::uint64_t> read_u64() { return read_le<std::uint64_t>(); }
+    IoResult<unsigned __int128> read_u128() { return read_le<unsigned __int128>(); }
     IoResult<std::int64_t> read_i64();
     IoResult<bool> read_bool();
     // The 0/1 byte in front of an optional value: true when the value follows.
@@ -107,7 +109,25 @@ class BorshReader {
     }
 
   private:
+    // Little-endian unsigned value of sizeof(U) bytes.
+    template <typename U>
+    IoResult<U> read_le() {
+        std::array<std::uint8_t, sizeof(U)> bytes{};
+        const std::uint8_t* at = bytes.data();
+        if (span_ && span_->remaining() >= sizeof(U)) {
+            at = span_->take(sizeof(U));
+        } else if (auto r = read_exact(bytes); !r) {
+            return std::unexpected(std::move(r.error()));
+        }
+        U value = 0;
+        for (std::size_t i = sizeof(U); i-- > 0;) value = static_cast<U>((value << 8) | at[i]);
+        return value;
+    }
+
     ByteSource& source_;
+    // The same source when it is in memory: primitives are then read in place, without a
+    // virtual call per value. Which bytes are consumed does not change.
+    SpanSource* span_;
 };
 
 }  // namespace kdinstr::encoding

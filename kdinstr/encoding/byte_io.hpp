@@ -58,6 +58,13 @@ class SpanSource final : public ByteSource {
 
     std::size_t position() const { return pos_; }
     std::size_t remaining() const { return data_.size() - pos_; }
+    // The next `n` bytes in place, consumed; `n` must not exceed `remaining()`. Lets a reader
+    // that knows its source skip the copy through `read`.
+    const std::uint8_t* take(std::size_t n) {
+        const std::uint8_t* at = data_.data() + pos_;
+        pos_ += n;
+        return at;
+    }
 
   private:
     std::span<const std::uint8_t> data_;

@@ -183,7 +183,7 @@ template <std::size_t I>
 IoResult<KdInstr> decode_alternative(BorshReader& r) {
     using Record = std::variant_alternative_t<I, KdInstrVariant>;
     KD_LET(record, decode_record<Record>(r));
-    return KdInstr(std::in_place_index<I>, std::move(record));
+    return IoResult<KdInstr>(std::in_place, std::in_place_index<I>, std::move(record));
 }
 
 template <std::size_t... I>

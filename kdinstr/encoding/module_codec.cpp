@@ -42,13 +42,15 @@ IoResult<Module> decode_module(BorshReader& r) {
     for (std::uint32_t i = 0; i < function_count; ++i) {
         KD_LET(key, decode_uuid(r));
         KD_LET(function, decode_function(r));
-        m.functions.insert_or_assign(key, std::make_shared<const Function>(std::move(function)));
+        // Keys arrive in ascending order from a well-formed encoder: hint the end.
+        m.functions.insert_or_assign(m.functions.end(), key,
+                                     std::make_shared<const Function>(std::move(function)));
     }
     KD_LET(external_count, r.read_u32());
     for (std::uint32_t i = 0; i < external_count; ++i) {
         KD_LET(key, decode_uuid(r));
         KD_LET(external, decode_external_function(r));
-        m.external_functions.insert_or_assign(key, std::move(external));
+        m.external_functions.insert_or_assign(m.external_functions.end(), key, std::move(external));
     }
     return m;
 }

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <bit>
 #include <utility>
 
@@ -16,8 +17,7 @@ using modules::Operand;
 using utils::Error;
 
 NameSlots::NameSlots(std::size_t capacity)
-    // At most half full, so a probe always meets a free slot.
-    : slots_(std::bit_ceil(capacity * 2 + 2)), mask_(slots_.size() - 1) {}
+    : capacity_(capacity), direct_(std::min<std::size_t>(capacity * 2 + 2, kEmpty), kEmpty) {}
 
 std::size_t NameSlots::probe(std::uint32_t name) const {
     std::size_t i =
@@ -26,18 +26,41 @@ std::size_t NameSlots::probe(std::uint32_t name) const {
     return i;
 }
 
+NameSlots::Slot& NameSlots::sparse_slot(std::uint32_t name) {
+    if (slots_.empty()) {
+        // At most half full, so a probe always meets a free slot.
+        slots_.resize(std::bit_ceil(capacity_ * 2 + 2));
+        mask_ = slots_.size() - 1;
+    }
+    return slots_[probe(name)];
+}
+
 bool NameSlots::insert(std::uint32_t name, std::uint32_t value) {
-    Slot& s = slots_[probe(name)];
+    if (name < direct_.size()) {
+        if (direct_[name] != kEmpty) return false;
+        direct_[name] = value;
+        return true;
+    }
+    Slot& s = sparse_slot(name);
     if (s.used) return false;
     s = Slot{name, value, true};
     return true;
 }
 
 void NameSlots::assign(std::uint32_t name, std::uint32_t value) {
-    slots_[probe(name)] = Slot{name, value, true};
+    if (name < direct_.size()) {
+        direct_[name] = value;
+        return;
+    }
+    sparse_slot(name) = Slot{name, value, true};
 }
 
 std::optional<std::uint32_t> NameSlots::find(std::uint32_t name) const {
+    if (name < direct_.size()) {
+        if (direct_[name] == kEmpty) return std::nullopt;
+        return direct_[name];
+    }
+    if (slots_.empty()) return std::nullopt;
     const Slot& s = slots_[probe(name)];
     if (!s.used) return std::nullopt;
     return s.value;
@@ -72,8 +95,16 @@ Checked<Typeref> Checker::operand_type(const Operand& operand) {
     }
     if (const Typeref* undef = operand.as_undef()) return *undef;
     const consts::AnyConst& imm = *operand.as_imm();
-    if (const consts::IConst* i = imm.as_int()) return intern(AnyType(i->ty));
-    if (const consts::FConst* f = imm.as_float()) return intern(AnyType(f->ty));
+    if (const consts::IConst* i = imm.as_int()) {
+        if (!last_int_ || last_int_->first != i->ty.num_bits)
+            last_int_.emplace(i->ty.num_bits, intern(AnyType(i->ty)));
+        return last_int_->second;
+    }
+    if (const consts::FConst* f = imm.as_float()) {
+        if (!last_float_ || last_float_->first != f->ty)
+            last_float_.emplace(f->ty, intern(AnyType(f->ty)));
+        return last_float_->second;
+    }
     return ptr_type();
 }
 
@@ -140,6 +171,7 @@ void primary_facts(const primary::PrimaryType& type, TypeFacts& out) {
 }  // namespace
 
 TypeFacts Checker::facts(Typeref type, std::optional<std::uint32_t> field) const {
+    if (!field && last_facts_ && last_facts_->first == type) return last_facts_->second;
     TypeFacts out;
     const TypeRegistry::ReadView view = registry_.read();
     const AnyType* stored = view.find(type);
@@ -155,6 +187,7 @@ TypeFacts Checker::facts(Typeref type, std::optional<std::uint32_t> field) const
         out.count = static_cast<std::uint32_t>(s->elements.size());
         if (field && *field < s->elements.size()) out.inner = s->elements[*field];
     }
+    if (!field) last_facts_.emplace(type, out);
     return out;
 }
 

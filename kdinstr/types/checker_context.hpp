@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -68,8 +69,10 @@ struct TypeFacts {
     bool is_i1_vector() const { return is_int_vector() && width == 1; }
 };
 
-// Register number -> position of its type, sized once for every name a function can define:
-// one allocation per check, whatever numbers the registers carry.
+// Register number -> position of its type, sized once for every name a function can define.
+// Names below the capacity bound (the usual dense numbering) sit in a table indexed by the name
+// itself, which keeps neighbouring registers close in memory; other names go to a hash table
+// made on first use. At most two allocations per check, whatever numbers the registers carry.
 class NameSlots {
   public:
     explicit NameSlots(std::size_t capacity);
@@ -85,9 +88,14 @@ class NameSlots {
         std::uint32_t value = 0;
         bool used = false;
     };
+    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
     std::size_t probe(std::uint32_t name) const;
+    Slot& sparse_slot(std::uint32_t name);
+    std::size_t capacity_;
+    // Indexed by name; kEmpty where the name has no value.
+    std::vector<std::uint32_t> direct_;
     std::vector<Slot> slots_;
-    std::size_t mask_;
+    std::size_t mask_ = 0;
 };
 
 class Checker {
@@ -139,6 +147,13 @@ class Checker {
     NameSlots names_;
     std::vector<Typeref> types_;
     std::optional<Typeref> ptr_;
+    // The last constant types interned: constants of one width or format repeat, and the
+    // registry returns the same identifier for a type it holds, so later ones skip the lookup.
+    std::optional<std::pair<std::uint32_t, Typeref>> last_int_;
+    std::optional<std::pair<primary::FType, Typeref>> last_float_;
+    // The facts of the last type looked up without a field. Only a type the registry holds is
+    // kept: it never changes once stored, while a missing one may be interned meanwhile.
+    mutable std::optional<std::pair<Typeref, TypeFacts>> last_facts_;
     std::variant<std::monostate, const modules::KdInstr*, const modules::KdTerminator*> subject_;
 };
 

@@ -1,0 +1,50 @@
+#include "kdinstr/types/checker_context.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using kdinstr::types::checker::NameSlots;
+
+// Names inside and far outside the range a function of this size usually numbers its
+// registers in, mixed, with repeats.
+TEST(NameSlots, DenseAndSparseNamesBehaveAsOneMap) {
+    NameSlots slots(4);
+    struct Step {
+        enum { Insert, Assign } op;
+        std::uint32_t name;
+        std::uint32_t value;
+        bool inserted;
+    };
+    const std::vector<Step> steps = {
+        {Step::Insert, 0, 10, true},          {Step::Insert, 0, 11, false},
+        {Step::Insert, 9, 12, true},          {Step::Insert, 4099, 13, true},
+        {Step::Insert, 4099, 14, false},      {Step::Assign, 9, 15, true},
+        {Step::Assign, 0xFFFFFFFFu, 16, true}, {Step::Insert, 0xFFFFFFFFu, 17, false},
+        {Step::Assign, 3, 18, true},
+    };
+    for (const auto& s : steps) {
+        if (s.op == Step::Insert) {
+            EXPECT_EQ(slots.insert(s.name, s.value), s.inserted) << s.name;
+        } else {
+            slots.assign(s.name, s.value);
+        }
+    }
+    const std::vector<std::pair<std::uint32_t, std::optional<std::uint32_t>>> expected = {
+        {0, 10}, {9, 15}, {4099, 13}, {0xFFFFFFFFu, 16}, {3, 18},
+        {1, std::nullopt}, {10, std::nullopt}, {4100, std::nullopt}, {0xFFFFFFFEu, std::nullopt},
+    };
+    for (const auto& [name, value] : expected) EXPECT_EQ(slots.find(name), value) << name;
+}
+
+TEST(NameSlots, EmptyFindsNothing) {
+    const NameSlots slots(0);
+    for (std::uint32_t name : {0u, 1u, 2u, 1000u, 0xFFFFFFFFu})
+        EXPECT_EQ(slots.find(name), std::nullopt) << name;
+}
+
+}  // namespace
