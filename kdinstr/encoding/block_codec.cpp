@@ -1,4 +1,5 @@
 #include "kdinstr/encoding/block_codec.hpp"
+#include "kdinstr/encoding/try.hpp"
 
 #include <utility>
 #include <variant>
@@ -14,12 +15,6 @@ using modules::KdTerminator;
 using modules::Label;
 using modules::Operand;
 
-#define KD_TRY(expr) \
-    if (auto kd_try_ = (expr); !kd_try_) return std::unexpected(std::move(kd_try_.error()))
-#define KD_LET(var, expr)                                                         \
-    auto var##_result_ = (expr);                                                  \
-    if (!var##_result_) return std::unexpected(std::move(var##_result_.error())); \
-    auto& var = *var##_result_
 
 IoResult<void> encode(BorshWriter& w, const KdTerminator& value) {
     KD_TRY(w.write_u8(static_cast<std::uint8_t>(value.index())));
@@ -100,7 +95,5 @@ IoResult<std::map<Label, BasicBlock>> decode_block_map(BorshReader& r) {
     return body;
 }
 
-#undef KD_TRY
-#undef KD_LET
 
 }  // namespace kdinstr::encoding

@@ -1,4 +1,5 @@
 #include "kdinstr/encoding/const_codec.hpp"
+#include "kdinstr/encoding/try.hpp"
 
 #include <utility>
 #include <variant>
@@ -7,12 +8,6 @@
 
 namespace kdinstr::encoding {
 
-#define KD_TRY(expr) \
-    if (auto kd_try_ = (expr); !kd_try_) return std::unexpected(std::move(kd_try_.error()))
-#define KD_LET(var, expr)                                                         \
-    auto var##_result_ = (expr);                                                  \
-    if (!var##_result_) return std::unexpected(std::move(var##_result_.error())); \
-    auto& var = *var##_result_
 
 IoResult<void> encode(BorshWriter& w, const consts::BigDecimal& value) {
     KD_TRY(w.write_bigint(value.unscaled));
@@ -81,7 +76,5 @@ IoResult<consts::AnyConst> decode_any_const(BorshReader& r) {
     }
 }
 
-#undef KD_TRY
-#undef KD_LET
 
 }  // namespace kdinstr::encoding

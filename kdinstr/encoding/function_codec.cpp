@@ -1,4 +1,5 @@
 #include "kdinstr/encoding/function_codec.hpp"
+#include "kdinstr/encoding/try.hpp"
 
 #include <array>
 #include <cstdint>
@@ -21,12 +22,6 @@ using modules::Name;
 using modules::Visibility;
 using types::Typeref;
 
-#define KD_TRY(expr) \
-    if (auto kd_try_ = (expr); !kd_try_) return std::unexpected(std::move(kd_try_.error()))
-#define KD_LET(var, expr)                                                         \
-    auto var##_result_ = (expr);                                                  \
-    if (!var##_result_) return std::unexpected(std::move(var##_result_.error())); \
-    auto& var = *var##_result_
 
 namespace {
 
@@ -110,7 +105,5 @@ IoResult<ExternalFunction> decode_external_function(BorshReader& r) {
     return ExternalFunction{uuid, std::move(name), cconv, std::move(parameter_types), return_type};
 }
 
-#undef KD_TRY
-#undef KD_LET
 
 }  // namespace kdinstr::encoding

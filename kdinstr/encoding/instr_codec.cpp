@@ -1,4 +1,5 @@
 #include "kdinstr/encoding/instr_codec.hpp"
+#include "kdinstr/encoding/try.hpp"
 
 #include <array>
 #include <cstddef>
@@ -26,12 +27,6 @@ using modules::Label;
 using modules::Name;
 using modules::Operand;
 
-#define KD_TRY(expr) \
-    if (auto kd_try_ = (expr); !kd_try_) return std::unexpected(std::move(kd_try_.error()))
-#define KD_LET(var, expr)                                                         \
-    auto var##_result_ = (expr);                                                  \
-    if (!var##_result_) return std::unexpected(std::move(var##_result_.error())); \
-    auto& var = *var##_result_
 
 namespace {
 
@@ -333,7 +328,5 @@ IoResult<KdInstr> decode_instruction(BorshReader& r) {
     return decoders[tag](r);
 }
 
-#undef KD_TRY
-#undef KD_LET
 
 }  // namespace kdinstr::encoding

@@ -1,4 +1,5 @@
 #include "kdinstr/encoding/module_codec.hpp"
+#include "kdinstr/encoding/try.hpp"
 
 #include <memory>
 #include <utility>
@@ -13,12 +14,6 @@ using modules::ExternalFunction;
 using modules::Function;
 using modules::Module;
 
-#define KD_TRY(expr) \
-    if (auto kd_try_ = (expr); !kd_try_) return std::unexpected(std::move(kd_try_.error()))
-#define KD_LET(var, expr)                                                         \
-    auto var##_result_ = (expr);                                                  \
-    if (!var##_result_) return std::unexpected(std::move(var##_result_.error())); \
-    auto& var = *var##_result_
 
 IoResult<void> encode(BorshWriter& w, const Module& value) {
     KD_TRY(w.write_len(value.functions.size()));
@@ -55,7 +50,5 @@ IoResult<Module> decode_module(BorshReader& r) {
     return m;
 }
 
-#undef KD_TRY
-#undef KD_LET
 
 }  // namespace kdinstr::encoding

@@ -1,4 +1,5 @@
 #include "kdinstr/encoding/type_codec.hpp"
+#include "kdinstr/encoding/try.hpp"
 
 #include <utility>
 #include <variant>
@@ -13,12 +14,6 @@ using types::Typeref;
 using types::aggregate::ArrayType;
 using types::aggregate::StructType;
 
-#define KD_TRY(expr) \
-    if (auto kd_try_ = (expr); !kd_try_) return std::unexpected(std::move(kd_try_.error()))
-#define KD_LET(var, expr)                                                         \
-    auto var##_result_ = (expr);                                                  \
-    if (!var##_result_) return std::unexpected(std::move(var##_result_.error())); \
-    auto& var = *var##_result_
 
 // The payloads that `PrimaryType` and `PrimaryBasicType` share, under the same tags 0..4.
 IoResult<void> encode_basic_payload(BorshWriter& w, const IType& t) { return encode(w, t); }
@@ -201,5 +196,3 @@ IoResult<AnyType> decode_any_type(BorshReader& r) {
 
 }  // namespace kdinstr::encoding
 
-#undef KD_TRY
-#undef KD_LET
