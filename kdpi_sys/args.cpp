@@ -22,7 +22,7 @@ constexpr const char* argument_error_text = "argument '{}': {}";
 constexpr const char* wrong_type_text = "argument '{}': '{}' object is not an instance of '{}'";
 
 void raise_type_error(const std::string& message) {
-    PyErr_SetString(PyExc_TypeError, message.c_str());
+    set_error_text(PyExc_TypeError, message);
 }
 
 // The interpreter's list form for missing names: 'a'; 'a' and 'b'; 'a', 'b', and 'c'.

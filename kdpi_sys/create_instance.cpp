@@ -9,6 +9,7 @@
 #include "kdpi_sys/instance_records.hpp"
 #include "kdpi_sys/module_member.hpp"
 #include "kdpi_sys/panic_boundary.hpp"
+#include "kdpi_sys/python_error.hpp"
 
 namespace kdpi_sys {
 
@@ -28,7 +29,7 @@ PyObject* create_instance(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         if (!instance) {
             const std::string message =
                 fmt::format(fmt::runtime(create_failed_text), instance.error().message());
-            PyErr_SetString(PyExc_RuntimeError, message.c_str());
+            set_error_text(PyExc_RuntimeError, message);
             return nullptr;
         }
         return wrap_instance(std::move(*instance));

@@ -8,6 +8,7 @@
 #include "kdcore/ext/kdlog/impl/log_plugin.hpp"
 #include "kdinstr/utils/debug_text.hpp"
 #include "kdpi_sys/log_create_info_reader.hpp"
+#include "kdpi_sys/python_error.hpp"
 #include "kdpi_sys/record_reading.hpp"
 
 namespace kdpi_sys {
@@ -46,7 +47,7 @@ kdcore::utils::opaque::OwnedOpaqueObject load_opaque_object(PyObject* object) {
                                             kdinstr::utils::debug_text_list(names));
     // The process's own standard output, as one line, not the interpreter's sys.stdout.
     kdcore::ext::kdlog::impl::write_stdout(message + "\n");
-    PyErr_SetString(PyExc_TypeError, message.c_str());
+    set_error_text(PyExc_TypeError, message);
     return nullptr;
 }
 

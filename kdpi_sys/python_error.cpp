@@ -29,4 +29,12 @@ void restore_pending_error(PyObject* exception) {
 #endif
 }
 
+void set_error_text(PyObject* type, std::string_view text) {
+    PyObject* message =
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+    if (message == nullptr) return;
+    PyErr_SetObject(type, message);
+    Py_DECREF(message);
+}
+
 }  // namespace kdpi_sys

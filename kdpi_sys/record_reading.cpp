@@ -83,7 +83,7 @@ void raise_invalid_record(std::string_view prefix) {
     Py_XDECREF(text);
     Py_DECREF(original);
     const std::string message = fmt::format("{}{}: {}", prefix, type_text, value_text);
-    PyErr_SetString(PyExc_TypeError, message.c_str());
+    set_error_text(PyExc_TypeError, message);
 }
 
 std::optional<std::uint64_t> read_unsigned(PyObject* value, std::uint64_t max) {

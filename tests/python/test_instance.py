@@ -111,6 +111,7 @@ def test_the_callable_is_released_with_its_instance_or_when_no_logger_takes_it()
         ([LOGGER, "nope"], "nope"),
         ([LOGGER.upper()], LOGGER.upper()),
         ([""], ""),
+        (["a\0b"], "a\0b"),
     ],
 )
 def test_an_unknown_plugin_fails_creation_silently(capfd, enabled, name):

@@ -118,6 +118,7 @@ def test_other_conversion_errors_pass_unchanged(function):
         ((1, 2, 3), {}, "{}() takes 1 positional argument but 3 were given"),
         ((), {"m": 1}, "{}() got an unexpected keyword argument 'm'"),
         ((), {"n": 1, "m": 1}, "{}() got an unexpected keyword argument 'm'"),
+        ((), {"m\0x": 1}, "{}() got an unexpected keyword argument 'm\0x'"),
         ((1,), {"n": 1}, "{}() got multiple values for argument 'n'"),
         ((1, 2), {"n": 1}, "{}() takes 1 positional argument but 2 were given"),
     ],

@@ -144,15 +144,16 @@ def test_records_that_cannot_be_read(info, message, capfd):
     capfd.readouterr()
 
 
-def test_attribute_errors_other_than_missing_ones_pass_as_the_record_error():
+@pytest.mark.parametrize("text", ["no node id today", "no node\0id today"])
+def test_attribute_errors_other_than_missing_ones_pass_as_the_record_error(text):
     class Broken(Record):
-        node_id = Raising(ValueError("no node id today"))
+        node_id = Raising(ValueError(text))
 
     fields = vars(create_info()).copy()
     del fields["node_id"]
     with pytest.raises(TypeError) as error:
         _kd_create_instance(Broken(**fields))
-    assert str(error.value) == "Invalid InstanceCreateInfo: ValueError: no node id today"
+    assert str(error.value) == "Invalid InstanceCreateInfo: ValueError: " + text
 
 
 @pytest.mark.parametrize("error_type", [KeyboardInterrupt, SystemExit])
