@@ -2,6 +2,7 @@
 // The plugin interfaces. An instance builds its plugins from the registry, gives each a weak
 // reference to itself, initialises them in ascending UUID order and tears them down in
 // descending order.
+#include "kdcore/utils/exact_cast.hpp"
 #include <expected>
 #include <memory>
 #include <string_view>
@@ -31,25 +32,12 @@ class PluginEXT {
 };
 
 // How an instance holds a plugin: the lifecycle plus the plugin type's constants.
-class DynPluginEXT : public PluginEXT {
+class DynPluginEXT : public PluginEXT, public kdcore::utils::ExactCast<DynPluginEXT> {
   public:
     virtual kdinstr::utils::Uuid uuid() const = 0;
     virtual std::string_view name() const = 0;
     virtual std::string_view description() const = 0;
 
-    // True when the concrete type is exactly T.
-    template <typename T>
-    bool is() const {
-        return typeid(*this) == typeid(T);
-    }
-    template <typename T>
-    const T* as() const {
-        return is<T>() ? static_cast<const T*>(this) : nullptr;
-    }
-    template <typename T>
-    T* as() {
-        return is<T>() ? static_cast<T*>(this) : nullptr;
-    }
 };
 
 using OwnedPlugin = std::unique_ptr<DynPluginEXT>;

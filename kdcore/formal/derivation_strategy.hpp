@@ -1,5 +1,6 @@
 #pragma once
 // Derivation strategies: registered at load time, never consulted or built in this system.
+#include "kdcore/utils/exact_cast.hpp"
 #include <string_view>
 #include <typeinfo>
 
@@ -12,16 +13,9 @@ class DynDerivationStrategyBase {
 };
 
 // How a strategy is held (shared).
-class DynDerivationStrategy : public DynDerivationStrategyBase {
+class DynDerivationStrategy : public DynDerivationStrategyBase,
+                              public kdcore::utils::ExactCast<DynDerivationStrategy> {
   public:
-    template <typename T>
-    bool is() const {
-        return typeid(*this) == typeid(T);
-    }
-    template <typename T>
-    const T* as() const {
-        return is<T>() ? static_cast<const T*>(this) : nullptr;
-    }
 
     virtual void derive() const = 0;
     virtual void instance() const = 0;

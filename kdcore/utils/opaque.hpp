@@ -2,6 +2,7 @@
 // Type-erased extension configuration objects. The binding makes them from Python objects; a
 // plugin finds "its" objects by their exact concrete type (a subclass is another type) and takes
 // them back as that type.
+#include "kdcore/utils/exact_cast.hpp"
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -11,26 +12,13 @@
 
 namespace kdcore::utils::opaque {
 
-class OpaqueObject {
+class OpaqueObject : public ExactCast<OpaqueObject> {
   public:
     virtual ~OpaqueObject() = default;
 
     // The object's debug text form.
     virtual std::string debug() const = 0;
 
-    // True when the object's concrete type is exactly T.
-    template <typename T>
-    bool is() const {
-        return typeid(*this) == typeid(T);
-    }
-    template <typename T>
-    const T* as() const {
-        return is<T>() ? static_cast<const T*>(this) : nullptr;
-    }
-    template <typename T>
-    T* as() {
-        return is<T>() ? static_cast<T*>(this) : nullptr;
-    }
 };
 
 using OwnedOpaqueObject = std::unique_ptr<OpaqueObject>;
