@@ -443,39 +443,44 @@ bool Comparator::matches(const Version& version) const {
     return matches_op(*this, version) && (version.pre.empty() || pre_is_compatible(*this, version));
 }
 
-std::string Comparator::to_string() const {
-    std::string out;
+namespace {
+
+std::string_view op_text(Op op) {
     switch (op) {
         case Op::Exact:
-            out = "=";
-            break;
+            return "=";
         case Op::Greater:
-            out = ">";
-            break;
+            return ">";
         case Op::GreaterEq:
-            out = ">=";
-            break;
+            return ">=";
         case Op::Less:
-            out = "<";
-            break;
+            return "<";
         case Op::LessEq:
-            out = "<=";
-            break;
+            return "<=";
         case Op::Tilde:
-            out = "~";
-            break;
+            return "~";
         case Op::Caret:
-            out = "^";
-            break;
+            return "^";
         case Op::Wildcard:
             break;
     }
+    return "";
+}
+
+}  // namespace
+
+std::string Comparator::to_string() const {
+    // Built from a view, not assigned literals: GCC 12 at -O3 reports a false -Wrestrict there.
+    std::string out(op_text(op));
     out += fmt::format("{}", major);
     if (minor) {
         out += fmt::format(".{}", *minor);
         if (patch) {
             out += fmt::format(".{}", *patch);
-            if (!pre.empty()) out += "-" + pre;
+            if (!pre.empty()) {
+                out += '-';
+                out += pre;
+            }
         } else if (op == Op::Wildcard) {
             out += ".*";
         }

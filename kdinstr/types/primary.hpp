@@ -80,7 +80,8 @@ struct VcSize {
 
     Variant value;
 
-    VcSize() = default;
+    // Spelled out: clang cannot default it while the nested records are still incomplete.
+    VcSize() : value(Fixed{}) {}
     VcSize(Fixed f) : value(f) {}
     VcSize(Scalable s) : value(s) {}
     static VcSize fixed(std::uint16_t count) { return VcSize(Fixed{count}); }

@@ -20,7 +20,13 @@ inline std::string typeref(const types::Typeref& t) { return t.debug(); }
 inline std::string cconv(const CallingConvention& c) { return c.debug(); }
 inline std::string ordering(MemoryOrdering m) { return std::string(debug_name(m)); }
 inline std::string phi_pair(const std::pair<Operand, Label>& p) {
-    return "(" + p.first.debug() + ", " + debug_label(p.second) + ")";
+    // Appending in steps: GCC 12 at -O3 reports a false -Wrestrict on a chain of temporaries.
+    std::string out = "(";
+    out += p.first.debug();
+    out += ", ";
+    out += debug_label(p.second);
+    out += ')';
+    return out;
 }
 
 }  // namespace kdinstr::modules::instructions::debug_items
