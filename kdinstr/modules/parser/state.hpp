@@ -1,0 +1,50 @@
+#pragma once
+// What the token grammar carries besides the tokens: per-function numbering of registers and
+// block labels, the registry types are interned into, and the driver's two callbacks.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+
+#include "kdinstr/modules/name.hpp"
+#include "kdinstr/types/registry.hpp"
+#include "kdinstr/utils/uuid.hpp"
+
+namespace kdinstr::modules::parser {
+
+// Finds the UUID a function-pointer constant names: (joined name, external flag).
+using Resolver = std::function<std::optional<utils::Uuid>(std::string_view, bool)>;
+// Gives each parsed function its identity.
+using IdGenerator = std::function<utils::Uuid()>;
+
+class State {
+  public:
+    State(types::TypeRegistry& registry, std::shared_ptr<Resolver> resolver,
+          std::shared_ptr<IdGenerator> id_generator);
+
+    // The number of a register (label) name in the current function; a new name gets the count
+    // of names numbered so far, so numbers are dense and in order of first request.
+    Name get_register(std::string_view name);
+    Label get_label(std::string_view name);
+    // Numbering restarts at 0 for the next function.
+    void clear();
+
+    std::optional<utils::Uuid> resolve(std::string_view name, bool external) const {
+        return (*resolver_)(name, external);
+    }
+    utils::Uuid new_function_id() const { return (*id_generator_)(); }
+    types::TypeRegistry& registry() const { return registry_; }
+
+  private:
+    types::TypeRegistry& registry_;
+    std::shared_ptr<Resolver> resolver_;
+    std::shared_ptr<IdGenerator> id_generator_;
+    // Names are views into the source text, which outlives the parse. The maps are only looked
+    // up, never iterated, so hashing gives the same numbers as an ordered map.
+    std::unordered_map<std::string_view, std::uint32_t> registers_;
+    std::unordered_map<std::string_view, std::uint32_t> labels_;
+};
+
+}  // namespace kdinstr::modules::parser
