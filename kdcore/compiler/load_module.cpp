@@ -23,7 +23,8 @@ std::expected<ModuleKey, KdError> load_module(const std::shared_ptr<InstanceCont
     if (!storage) return std::unexpected(std::move(storage.error()));
 
     instance->log(sites::LOAD_LOADED, storage->module.functions.size(), bytes.size());
-    instance->log(sites::LOAD_COMPILED_FROM, fmt::format("{}", fmt::join(storage->source_names, ", ")));
+    instance->log(sites::LOAD_COMPILED_FROM,
+                  fmt::format("{}", fmt::join(storage->source_names, ", ")));
     instance->log(sites::LOAD_MERGING, storage->type_registry.len(),
                   instance->type_registry().len());
 

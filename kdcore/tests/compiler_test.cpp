@@ -15,8 +15,8 @@ using namespace kdtest;
 using kdcore::base::api::ModuleCompileInfo;
 using kdcore::base::api::ModuleSourceInfo;
 using kdcore::base::api::ModuleSourceType;
-using kdcore::compiler::CompiledModuleStorage;
 using kdcore::compiler::compile_sources;
+using kdcore::compiler::CompiledModuleStorage;
 
 struct CompilingInstance {
     std::shared_ptr<Captured> captured = std::make_shared<Captured>();
@@ -91,11 +91,13 @@ TEST(CompileSources, AParseFailureEndsTheCompilation) {
         ASSERT_TRUE(bytes.error().is<KdError::Instr>());
         EXPECT_EQ(bytes.error().message(), message);
         const std::string label = name.value_or("<unnamed>");
-        EXPECT_EQ(ci.lines(), (std::vector<std::string>{
-                                  "Trace kdcore/src/compiler:200 Compiling source \"" + label + "\"",
-                                  "Error kdcore/src/compiler:211 Failed to compile assembly "
-                                  "source \"" + label + "\": " + message,
-                              }));
+        EXPECT_EQ(ci.lines(),
+                  (std::vector<std::string>{
+                      "Trace kdcore/src/compiler:200 Compiling source \"" + label + "\"",
+                      "Error kdcore/src/compiler:211 Failed to compile assembly "
+                      "source \"" +
+                          label + "\": " + message,
+                  }));
     }
 }
 

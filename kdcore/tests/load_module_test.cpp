@@ -33,8 +33,8 @@ struct Line {
 
     bool operator==(const Line&) const = default;
     friend std::ostream& operator<<(std::ostream& out, const Line& l) {
-        return out << static_cast<int>(l.level) << " " << l.module << " " << l.file << ":"
-                   << l.line << " " << l.text;
+        return out << static_cast<int>(l.level) << " " << l.module << " " << l.file << ":" << l.line
+                   << " " << l.text;
     }
 };
 
@@ -57,8 +57,7 @@ struct HookedInstance {
         auto info = make_info({LOGGER});
         info.node_id = node_id;
         info.ext.push_back(std::make_unique<LogCreateInfoEXT>(
-            LogLevelEXT::Trace,
-            LogCallbackEXT([lines = lines, on_line = on_line](LogMessageEXT m) {
+            LogLevelEXT::Trace, LogCallbackEXT([lines = lines, on_line = on_line](LogMessageEXT m) {
                 EXPECT_FALSE(m.thread_name.has_value());
                 Line line{m.level, m.module, m.file.value_or("<none>"), m.line.value_or(0),
                           m.message};
@@ -172,8 +171,8 @@ TEST(LoadModule, TheContextHoldsTheRemappedModuleAndOneAnalysisPerFunction) {
     ASSERT_EQ(context->module.functions.size(), 2u);
     EXPECT_EQ(context->functions.size(), 2u);
 
-    const auto i32 = hi.instance->type_registry().search_or_insert(
-        kdinstr::types::primary::IType{32});
+    const auto i32 =
+        hi.instance->type_registry().search_or_insert(kdinstr::types::primary::IType{32});
     for (const auto& [uuid, function] : context->module.functions) {
         ASSERT_TRUE(context->functions.read(uuid, [&](const auto& fc) {
             EXPECT_EQ(fc.uuid, uuid);
@@ -215,8 +214,7 @@ TEST(LoadModule, FailuresUseNoKeyAndLeaveTheTableAlone) {
          {compiler(174, LogLevelEXT::Error,
                    "Failed to read compiled module storage header: Invalid magic bytes in "
                    "compiled module storage")}},
-        {"unmergeable",
-         unmergeable,
+        {"unmergeable", unmergeable,
          "An unknown error occurred: cannot merge type registry: unresolvable types (an element "
          "neither stored nor a wildcard, or a cycle): [" +
              kdinstr::tests::ty(0x33).to_string() + "]",
@@ -259,10 +257,10 @@ TEST(LoadModule, CheckFailuresLogAfterTheMergeAndKeepTheMergedTypes) {
         const Bytes bytes = encode(samples::failing_verification());
         ASSERT_FALSE(load_module(hi.instance, bytes).has_value());
         // No Error line for a verification failure.
-        EXPECT_EQ(hi.take(),
-                  concat(load_start(1, bytes.size(), "", 1, 0),
-                         {base(209, LogLevelEXT::Trace,
-                               "Verifying module before adding to instance")}));
+        EXPECT_EQ(
+            hi.take(),
+            concat(load_start(1, bytes.size(), "", 1, 0),
+                   {base(209, LogLevelEXT::Trace, "Verifying module before adding to instance")}));
         EXPECT_EQ(hi.instance->type_registry().len(), 1u);
     }
     {
@@ -294,9 +292,9 @@ TEST(LoadModule, UndefOperandsFollowTheirTypesIntoTheInstance) {
     ASSERT_TRUE(key.has_value()) << key.error().message();
     const auto lines = hi.take();
     const std::string uuid = hi.instance->module(*key)->uuid.to_string();
-    EXPECT_EQ(lines.at(lines.size() - 2).text,
-              "Module with UUID " + uuid + " added to instance. Contains functions: [\"@" +
-                  kdinstr::tests::uuid(7).to_string() + "\"]");
+    EXPECT_EQ(lines.at(lines.size() - 2).text, "Module with UUID " + uuid +
+                                                   " added to instance. Contains functions: [\"@" +
+                                                   kdinstr::tests::uuid(7).to_string() + "\"]");
     EXPECT_EQ(lines.at(5).text,
               "Type checking function '@" + kdinstr::tests::uuid(7).to_string() + "'");
 }
@@ -320,7 +318,8 @@ TEST(LoadModule, TheSinkMayLoadAgainAtEveryLine) {
     const Bytes bytes = encode(samples::two_functions());
     for (bool other_thread : {false, true}) {
         for (std::size_t at = 0; at < 9; ++at) {
-            SCOPED_TRACE(fmt::format("line {} on {} thread", at, other_thread ? "another" : "the same"));
+            SCOPED_TRACE(
+                fmt::format("line {} on {} thread", at, other_thread ? "another" : "the same"));
             HookedInstance hi;
             std::size_t seen = 0;
             bool nested = false;

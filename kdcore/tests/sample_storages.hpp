@@ -26,14 +26,14 @@ inline CompiledModuleStorage two_functions() {
     const kt::Typeref ptr = storage.type_registry.search_or_insert(kt::primary::Ptr{});
     storage.type_registry.search_or_insert(kt::aggregate::StructType{{i32, ptr}, false});
 
-    auto helper = ib::FunctionBuilder()
-                      .uuid(ib::uuid(1))
-                      .name("helper")
-                      .param(0, i32)
-                      .returns(i32)
-                      .block(0, {ib::iadd(1, i32, ib::reg(0), ib::imm_int(1, 32))},
-                             ib::ret(ib::reg(1)))
-                      .build();
+    auto helper =
+        ib::FunctionBuilder()
+            .uuid(ib::uuid(1))
+            .name("helper")
+            .param(0, i32)
+            .returns(i32)
+            .block(0, {ib::iadd(1, i32, ib::reg(0), ib::imm_int(1, 32))}, ib::ret(ib::reg(1)))
+            .build();
     auto main = ib::FunctionBuilder()
                     .uuid(ib::uuid(2))
                     .name("main")
