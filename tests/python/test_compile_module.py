@@ -1,7 +1,6 @@
 """_kd_compile_module: the lines of a compilation, its failures (parser, type check), the
 arguments, and the storage it produces loading back."""
 
-import functools
 import inspect
 
 import pytest
@@ -18,6 +17,7 @@ from load_support import (
     compiler,
     logged_instance,
     module_uuids,
+    parser_available,
     read_lines,
     text_list,
 )
@@ -41,16 +41,6 @@ entry:
   ret %r
 }
 """
-
-
-@functools.cache
-def parser_available():
-    instance = _kd_create_instance(create_info())
-    try:
-        _kd_compile_module(instance, compile_info(("probe", "define void f() {\nentry:\n  ret void\n}\n")))
-    except RuntimeError:
-        return False
-    return True
 
 
 requires_parser = pytest.mark.skipif(
