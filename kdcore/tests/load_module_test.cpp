@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -297,6 +298,23 @@ TEST(LoadModule, UndefOperandsFollowTheirTypesIntoTheInstance) {
                                                    kdinstr::tests::uuid(7).to_string() + "\"]");
     EXPECT_EQ(lines.at(5).text,
               "Type checking function '@" + kdinstr::tests::uuid(7).to_string() + "'");
+}
+
+TEST(LoadModule, EveryInstructionFamilyLoads) {
+    HookedInstance hi;
+    // Shift the instance's registry so that stored and instance Typerefs cannot coincide.
+    hi.instance->type_registry().search_or_insert(kdinstr::types::primary::IType{3});
+    auto key = load_module(hi.instance, encode(samples::every_family()));
+    ASSERT_TRUE(key.has_value()) << key.error().message();
+    const auto context = hi.instance->module(*key);
+    EXPECT_EQ(context->functions.size(), 5u);
+    std::set<kdinstr::modules::KdInstrOp> opcodes;
+    for (const auto& [uuid, function] : context->module.functions) {
+        for (const auto& [label, block] : function->body) {
+            for (const auto& instruction : block.instructions) opcodes.insert(instruction.opcode());
+        }
+    }
+    EXPECT_EQ(opcodes.size(), 37u);
 }
 
 TEST(LoadModule, TwoKeysOfOneFunctionUuidLeaveTheLaterContext) {

@@ -26,6 +26,7 @@ const std::vector<std::pair<const char*, std::function<CompiledModuleStorage()>>
     {"failing_verification", kdtest::samples::failing_verification},
     {"failing_type_check", kdtest::samples::failing_type_check},
     {"duplicate_function_uuid", kdtest::samples::duplicate_function_uuid},
+    {"every_family", kdtest::samples::every_family},
 };
 
 }  // namespace

@@ -60,20 +60,22 @@ def test_a_storage_loads_into_any_instance():
 
 
 @pytest.mark.parametrize(
-    "name, stored_types, labels",
+    "name, files, stored_types, labels",
     [
         # An anonymous function using i64 undef, which follows its type into the instance.
-        ("undef_operands", 1, ["@00000000-0000-0000-0000-000000000007"]),
+        ("undef_operands", [], 1, ["@00000000-0000-0000-0000-000000000007"]),
         # Two map keys whose functions carry one UUID: both are checked, the later one stays.
-        ("duplicate_function_uuid", 0, ["first", "second"]),
+        ("duplicate_function_uuid", [], 0, ["first", "second"]),
+        # All 37 instructions, one function per family.
+        ("every_family", ["families.kdasm"], 6, ["ints", "floats", "memory", "misc", "meta"]),
     ],
 )
-def test_modules_that_load(name, stored_types, labels):
+def test_modules_that_load(name, files, stored_types, labels):
     instance, recorder = logged_instance()
     data = storage(name)
     _kd_load_module(instance, data)
     lines = recorder.take()
-    assert lines == read_lines(len(data), len(labels), [], stored_types, 0) + add_lines(
+    assert lines == read_lines(len(data), len(labels), files, stored_types, 0) + add_lines(
         labels, module_uuids(lines)[0], "1v1"
     )
 
