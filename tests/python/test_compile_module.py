@@ -2,6 +2,8 @@
 arguments, and the storage it produces loading back."""
 
 import inspect
+import re
+from pathlib import Path
 
 import pytest
 
@@ -93,6 +95,26 @@ def test_two_sources_compile_and_load_with_their_lines():
     assert lines[:3] == read_lines(len(data), 2, ["helper.kdasm"], 0, 0)[:3]
     assert lines[3][4].endswith("into instance's registry (0 types)")
     assert lines[4:] == add_lines(labels, module_uuids(lines)[0], "1v1")
+
+
+FAMILIES = (Path(__file__).resolve().parent / "families.kdasm").read_text()
+
+
+@requires_parser
+def test_a_program_with_every_instruction_family_compiles_and_loads():
+    instance, recorder = logged_instance()
+    data = _kd_compile_module(instance, compile_info(("families.kdasm", FAMILIES)))
+    lines = recorder.take()
+    labels = [line[4].split("'")[1] for line in lines if line[3] == 234]
+    assert sorted(labels) == ["floats", "ints", "memory", "meta", "misc"]
+    assert lines == success_lines(labels, len(data), ["families.kdasm"])
+
+    for key in ("1v1", "2v1"):
+        _kd_load_module(instance, data)
+        lines = recorder.take()
+        stored = int(re.fullmatch(r"Merging type registry \((\d+) types\) .*", lines[3][4]).group(1))
+        assert lines[:3] == read_lines(len(data), 5, ["families.kdasm"], stored, 0)[:3]
+        assert lines[4:] == add_lines(labels, module_uuids(lines)[0], key)
 
 
 # (sources, the failing source's label, the error's message); the sources after the failing one
