@@ -115,10 +115,12 @@ class Lexer {
     Lexer(std::string_view text, Diagnostics<Track>& diag, std::size_t pos, TokenList* out)
         : c_(text, diag, pos), out_(out) {}
 
-    // Steps until one fails, then requires the end of the text. True when the whole text lexed.
+    // Steps until one fails, then skips spacing (a text of blanks and comments has no token)
+    // and requires the end of the text. True when the whole text lexed.
     bool run() {
         while (step()) {
         }
+        spacing();
         if (c_.at_end()) return true;
         c_.diag().fail(c_.pos(), Expected::end_of_input());
         return false;

@@ -4,7 +4,7 @@
 // that kind; any other word is an identifier).
 //
 // Structure, as the messages show it (each alternative is tried in this order at every token):
-//   text      = step* end-of-input
+//   text      = step* spacing end-of-input
 //   step      = spacing token spacing        (a token owns its trailing spacing; the first token
 //                                              also owns the leading one)
 //   spacing   = (blank | comment["comment"])*  ["whitespace or comment"]
