@@ -92,7 +92,11 @@ class CharCursor {
     // Zero or more characters of a class, as many as follow; records the failure that stops it.
     template <typename Pred>
     std::size_t run(Pred&& pred) {
-        std::size_t n = 0;
+        const std::size_t start = pos_;
+        // ASCII needs no decoding; the general loop takes over at the first other byte and
+        // records the stop.
+        while (pos_ < text_.size() && byte() < 0x80 && pred(static_cast<char32_t>(byte()))) ++pos_;
+        std::size_t n = pos_ - start;
         while (filter(pred)) ++n;
         return n;
     }

@@ -45,10 +45,15 @@ class KeywordTable {
     static constexpr std::size_t size = 256;
     static constexpr std::size_t mask = size - 1;
 
+    // Length and three characters: constant time per word, and few enough collisions for a
+    // table this sparse (probing resolves them).
     static std::size_t hash(std::string_view word) {
-        std::uint32_t h = 2166136261u;
-        for (const char ch : word) h = (h ^ static_cast<unsigned char>(ch)) * 16777619u;
-        return h;
+        const auto at = [&](std::size_t i) { return static_cast<std::uint32_t>(
+                                                 static_cast<unsigned char>(word[i])); };
+        const std::uint32_t h = static_cast<std::uint32_t>(word.size()) * 0x9E3779B1u ^
+                                at(0) * 0x85EBCA77u ^ at(word.size() - 1) * 0xC2B2AE3Du ^
+                                at(word.size() / 2) * 0x27D4EB2Fu;
+        return h ^ (h >> 15);
     }
 
     template <typename E>

@@ -40,14 +40,13 @@ std::string LexerMessages::source_too_long(std::size_t size) {
 
 namespace {
 
-// A token read but not yet stored: its span ends only after the trailing spacing.
+// A token read but not yet stored: its span ends only after the trailing spacing. Numbers and
+// strings wait in the lexer's own buffers, so that a token costs no construction of them.
 struct Pending {
     TokenDiscriminants kind = TokenDiscriminants::Newline;
     std::uint8_t small = 0;
-    std::uint32_t number = 0;  // IType width, calling-convention number
+    std::uint32_t number = 0;  // IType width
     Span text;                 // word, register name
-    NumeralValue numeral;
-    std::string string;
     CallingConvention cc;
 };
 
@@ -100,8 +99,8 @@ bool all_ascii_digits(std::string_view text) {
 }
 
 // "cc" followed by decimal digits that fit 32 bits.
-std::optional<std::uint32_t> numbered_convention(std::string_view head) {
-    if (head.size() <= 2 || !head.starts_with("cc")) return std::nullopt;
+inline std::optional<std::uint32_t> numbered_convention(std::string_view head) {
+    if (head.size() <= 2 || head[0] != 'c' || head[1] != 'c') return std::nullopt;
     const std::string_view digits = head.substr(2);
     if (!all_ascii_digits(digits)) return std::nullopt;
     auto n = read_u32(digits);
@@ -211,9 +210,9 @@ class Lexer {
 
     bool numeral(Pending& t) {
         Scope scope(c_.diag(), c_.pos(), Expected::label(RuleLabel::Numeral));
-        if (!numeral_parser(c_, t.numeral)) return false;
-        t.kind = t.numeral.kind == NumeralValue::Kind::Decimal ? TokenDiscriminants::Decimal
-                                                                : TokenDiscriminants::Number;
+        if (!numeral_parser(c_, numeral_)) return false;
+        t.kind = numeral_.kind == NumeralValue::Kind::Decimal ? TokenDiscriminants::Decimal
+                                                               : TokenDiscriminants::Number;
         return true;
     }
 
@@ -221,7 +220,8 @@ class Lexer {
         Scope scope(c_.diag(), c_.pos(), Expected::label(RuleLabel::StringLiteral));
         const Mark start = c_.mark();
         if (!c_.just('"')) return false;
-        std::string value;
+        std::string& value = string_;
+        value.clear();
         for (;;) {
             const std::size_t at = c_.pos();
             if (c_.filter([](char32_t ch) { return ch != U'"' && ch != U'\\'; })) {
@@ -255,7 +255,6 @@ class Lexer {
             return false;
         }
         t.kind = TokenDiscriminants::StringLiteral;
-        t.string = std::move(value);
         return true;
     }
 
@@ -405,17 +404,17 @@ class Lexer {
                 out_->push_text(t.kind, t.small, t.text, end);
                 return;
             case TokenDiscriminants::Number:
-                if (t.numeral.kind == NumeralValue::Kind::SmallNumber) {
-                    out_->push_small_number(t.numeral.small, end);
+                if (numeral_.kind == NumeralValue::Kind::SmallNumber) {
+                    out_->push_small_number(numeral_.small, end);
                 } else {
-                    out_->push_number(std::move(t.numeral.big), end);
+                    out_->push_number(std::move(numeral_.big), end);
                 }
                 return;
             case TokenDiscriminants::Decimal:
-                out_->push_decimal(std::move(t.numeral.decimal), end);
+                out_->push_decimal(std::move(numeral_.decimal), end);
                 return;
             case TokenDiscriminants::StringLiteral:
-                out_->push_string(std::move(t.string), end);
+                out_->push_string(std::move(string_), end);
                 return;
             default:
                 out_->push_plain(t.kind, end);
@@ -425,6 +424,8 @@ class Lexer {
 
     CharCursor<Track> c_;
     TokenList* out_;
+    NumeralValue numeral_;
+    std::string string_;
 };
 
 // Re-runs the text tracked from `start` (a step boundary) and gives its final failure.
@@ -445,8 +446,6 @@ LexResult lexer(std::string_view source) {
         return result;
     }
     TokenList tokens(source);
-    // A dense program has about one token per three bytes.
-    tokens.reserve(source.size() / 3 + 16);
     Diagnostics<false> diag;
     Lexer<false> lexer(source, diag, 0, &tokens);
     const bool ok = lexer.run();

@@ -43,7 +43,7 @@ mpz_class TokenList::number(std::size_t i) const {
         mpz_set_si(v.get_mpz_t(), *small);
         return v;
     }
-    return numbers_[entries_[i].a];
+    return numbers_[entry(i).a];
 }
 
 bool TokenList::is(std::size_t i, FixedToken t) const {
@@ -93,7 +93,7 @@ bool TokenList::is(std::size_t i, FixedToken t) const {
 }
 
 Token TokenList::token(std::size_t i) const {
-    const Entry& e = entries_[i];
+    const Entry& e = entry(i);
     switch (e.kind) {
         case TokenDiscriminants::IType:
             return itype(i);
@@ -188,7 +188,8 @@ void TokenList::push_uuid(const utils::Uuid& uuid, std::size_t end) {
 }
 
 std::size_t TokenList::memory_bytes() const {
-    std::size_t n = entries_.capacity() * sizeof(Entry) + numbers_.capacity() * sizeof(mpz_class) +
+    std::size_t n = chunks_.size() * sizeof(Chunk) + chunks_.capacity() * sizeof(void*) +
+                    numbers_.capacity() * sizeof(mpz_class) +
                     decimals_.capacity() * sizeof(consts::BigDecimal) +
                     strings_.capacity() * sizeof(std::string) + uuids_.capacity() * sizeof(utils::Uuid);
     for (const auto& s : strings_) n += s.capacity() > 15 ? s.capacity() : 0;

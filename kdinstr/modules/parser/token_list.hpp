@@ -3,7 +3,8 @@
 //
 // A 30 MB source holds about ten million tokens, so each takes 16 bytes, its span included: the
 // kind, a small inline payload, and the end offset of its span (spans touch, so a token starts
-// where the one before it ends). Texts (identifiers, registers, the parts after "."s) are offsets
+// where the one before it ends). Entries sit in fixed-size chunks: the list grows without
+// copying and holds at most one chunk more than it needs. Texts (identifiers, registers, the parts after "."s) are offsets
 // into the source, which must outlive the list; numbers that do not fit 64 bits, decimals,
 // strings and UUIDs sit in side tables. `token(i)` gives the full `Token` value when one is
 // wanted (messages, tests); the grammar reads payloads directly through the accessors.
@@ -11,9 +12,11 @@
 // The accessors of a payload require the matching kind (checked only in debug builds).
 #include <gmpxx.h>
 
+#include <array>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,45 +36,45 @@ class TokenList {
     explicit TokenList(std::string_view source) : source_(source) {}
 
     std::string_view source() const { return source_; }
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
 
-    TokenDiscriminants kind(std::size_t i) const { return entries_[i].kind; }
+    TokenDiscriminants kind(std::size_t i) const { return entry(i).kind; }
     // Byte span: from the end of the token before (0 for the first) to this token's end; it
     // includes the blanks and comments around the token.
     Span span(std::size_t i) const {
-        return Span{i == 0 ? 0 : entries_[i - 1].end, entries_[i].end};
+        return Span{i == 0 ? 0 : entry(i - 1).end, entry(i).end};
     }
 
     types::primary::IType itype(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::IType);
-        return types::primary::IType{entries_[i].a};
+        return types::primary::IType{entry(i).a};
     }
     types::primary::FType ftype(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::FType);
-        return static_cast<types::primary::FType>(entries_[i].small);
+        return static_cast<types::primary::FType>(entry(i).small);
     }
     instructions::MemoryOrdering ordering(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::Ordering);
-        return static_cast<instructions::MemoryOrdering>(entries_[i].small);
+        return static_cast<instructions::MemoryOrdering>(entry(i).small);
     }
     Visibility visibility(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::Visibility);
-        return static_cast<Visibility>(entries_[i].small);
+        return static_cast<Visibility>(entry(i).small);
     }
     CallingConvention calling_convention(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::CallingConvention);
-        const auto tag = static_cast<CallingConvention::Tag>(entries_[i].small);
-        return tag == CallingConvention::Tag::Numbered ? CallingConvention::numbered(entries_[i].a)
+        const auto tag = static_cast<CallingConvention::Tag>(entry(i).small);
+        return tag == CallingConvention::Tag::Numbered ? CallingConvention::numbered(entry(i).a)
                                                        : CallingConvention(tag);
     }
     KdTerminatorOp terminator_op(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::TerminatorOp);
-        return static_cast<KdTerminatorOp>(entries_[i].small);
+        return static_cast<KdTerminatorOp>(entry(i).small);
     }
     instructions::KdInstrOp instr_op(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::InstrOp);
-        return static_cast<instructions::KdInstrOp>(entries_[i].small);
+        return static_cast<instructions::KdInstrOp>(entry(i).small);
     }
 
     // Identifier and MetaIdentifier: the head (without "!"); Register: the name after "%".
@@ -91,21 +94,21 @@ class TokenList {
     mpz_class number(std::size_t i) const;
     std::optional<std::int64_t> small_number(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::Number);
-        const Entry& e = entries_[i];
+        const Entry& e = entry(i);
         if (e.small == 0) return std::nullopt;
         return static_cast<std::int64_t>(std::uint64_t{e.a} | (std::uint64_t{e.b} << 32));
     }
     const consts::BigDecimal& decimal(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::Decimal);
-        return decimals_[entries_[i].a];
+        return decimals_[entry(i).a];
     }
     const std::string& string_literal(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::StringLiteral);
-        return strings_[entries_[i].a];
+        return strings_[entry(i).a];
     }
     const utils::Uuid& uuid(std::size_t i) const {
         assert(kind(i) == TokenDiscriminants::Uuid);
-        return uuids_[entries_[i].a];
+        return uuids_[entry(i).a];
     }
 
     // Token equality with a fixed token, without building either value.
@@ -118,7 +121,6 @@ class TokenList {
 
     // Building, for the lexer: each call appends one token whose span ends at `end`. Texts are
     // given as byte ranges of the source.
-    void reserve(std::size_t n) { entries_.reserve(n); }
     void push_plain(TokenDiscriminants kind, std::size_t end) { push(kind, 0, 0, 0, end); }
     void push_itype(std::uint32_t width, std::size_t end) {
         push(TokenDiscriminants::IType, 0, width, 0, end);
@@ -160,16 +162,27 @@ class TokenList {
     };
     static_assert(sizeof(Entry) == 16);
 
+    static constexpr std::size_t chunk_bits = 16;
+    static constexpr std::size_t chunk_size = std::size_t{1} << chunk_bits;
+    using Chunk = std::array<Entry, chunk_size>;
+
+    const Entry& entry(std::size_t i) const {
+        return (*chunks_[i >> chunk_bits])[i & (chunk_size - 1)];
+    }
     void push(TokenDiscriminants kind, std::uint8_t small, std::uint32_t a, std::uint32_t b,
               std::size_t end) {
-        entries_.push_back(Entry{a, b, static_cast<std::uint32_t>(end), kind, small, 0});
+        if ((size_ & (chunk_size - 1)) == 0) chunks_.push_back(std::make_unique_for_overwrite<Chunk>());
+        (*chunks_.back())[size_ & (chunk_size - 1)] =
+            Entry{a, b, static_cast<std::uint32_t>(end), kind, small, 0};
+        ++size_;
     }
     std::string_view text_of(std::size_t i) const {
-        return source_.substr(entries_[i].a, entries_[i].b);
+        return source_.substr(entry(i).a, entry(i).b);
     }
 
     std::string_view source_;
-    std::vector<Entry> entries_;
+    std::vector<std::unique_ptr<Chunk>> chunks_;
+    std::size_t size_ = 0;
     std::vector<mpz_class> numbers_;
     std::vector<consts::BigDecimal> decimals_;
     std::vector<std::string> strings_;
