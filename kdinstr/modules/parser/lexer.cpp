@@ -196,14 +196,6 @@ class Lexer {
 
     bool comment() {
         if (!c_.just(';')) return false;
-        if constexpr (!Track) {
-            // Up to the line feed; ASCII bytes need no decoding.
-            const std::string_view text = c_.text();
-            std::size_t p = c_.pos();
-            while (p < text.size() && text[p] != '\n' && static_cast<unsigned char>(text[p]) < 0x80)
-                ++p;
-            c_.skip_to(p);
-        }
         c_.run([](char32_t ch) { return ch != U'\n'; });
         return true;
     }
