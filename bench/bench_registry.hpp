@@ -31,8 +31,8 @@ inline void fill_mixed(kdinstr::types::TypeRegistry& registry, std::uint32_t n) 
         } else {
             std::vector<Typeref> fields{pick(), pick()};
             if (i % 2 == 0) fields.push_back(pick());
-            made.push_back(registry.search_or_insert(
-                aggregate::StructType{std::move(fields), (i & 4) != 0}));
+            made.push_back(
+                registry.search_or_insert(aggregate::StructType{std::move(fields), (i & 4) != 0}));
         }
     }
 }

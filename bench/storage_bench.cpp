@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
-#include <vector>
 #include <utility>
+#include <vector>
 
 #include "bench/bench_module.hpp"
 #include "bench/bench_registry.hpp"
@@ -94,7 +94,8 @@ void BM_StorageDecodeZeros(benchmark::State& state) {
             body = {1, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
             break;
         default:
-            body = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+            body = {0, 0, 0,    0,    0,    0,    0,    0,    0,    0,
+                    0, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
     }
     body.resize(body.size() + (std::size_t{1} << 20));
     std::vector<std::uint8_t> bytes(CompiledModuleStorage::kMagic.begin(),

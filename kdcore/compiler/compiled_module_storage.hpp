@@ -60,8 +60,9 @@ struct CompiledModuleStorage {
 
     // Reads a storage whose requirement (any syntax the requirement parser accepts) matches the
     // instance's engine version. Anything after the type registry, decompressed or not, is
-    // ignored; a body whose reading needs more than kMaxBodyBytes decompressed is refused. A failure is logged at Error level and returned as KdError::Unknown
-    // "Failed to read compiled module storage header: {}".
+    // ignored; a body whose reading needs more than kMaxBodyBytes decompressed is refused. A
+    // failure is logged at Error level and returned as KdError::Unknown "Failed to read compiled
+    // module storage header: {}".
     static std::expected<CompiledModuleStorage, kdcore::utils::KdError> decode(
         const kdcore::base::InstanceContext& instance, std::span<const std::uint8_t> bytes);
 };

@@ -59,8 +59,7 @@ IoResult<void> ZstdCompressor::finish() {
     }
 }
 
-ZstdDecompressor::ZstdDecompressor(ByteSource& input, std::size_t max_output,
-                                   const char* too_large)
+ZstdDecompressor::ZstdDecompressor(ByteSource& input, std::size_t max_output, const char* too_large)
     : ctx_(ZSTD_createDCtx()),
       input_(input),
       in_buffer_(ZSTD_DStreamInSize()),

@@ -4,7 +4,6 @@
 // ever being held uncompressed in one piece.
 #include <cstddef>
 #include <cstdint>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>

@@ -251,8 +251,8 @@ TEST(CompiledModuleStorage, BodyPastTheSizeLimit) {
               std::string(kReadFailed) + "compiled module body decompresses to more than 1 GiB");
     const auto lines = li.take();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1].message, std::string(kReadFailed) +
-                                    "compiled module body decompresses to more than 1 GiB");
+    EXPECT_EQ(lines[1].message,
+              std::string(kReadFailed) + "compiled module body decompresses to more than 1 GiB");
 }
 
 TEST(CompiledModuleStorage, EmptyModuleRoundTrip) {

@@ -4,10 +4,8 @@
 #include <zstd.h>
 
 #include <cstdint>
-#include <utility>
-
-#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kdinstr/encoding/borsh_reader.hpp"
@@ -177,7 +175,8 @@ TEST(ZstdStream, OutputStopsAtItsLimit) {
         SCOPED_TRACE(tc.limit);
         auto [out, err] = decompress_all(c, 4096, tc.limit);
         EXPECT_EQ(err, tc.error);
-        EXPECT_EQ(out, Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(tc.delivered)));
+        EXPECT_EQ(out,
+                  Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(tc.delivered)));
     }
 }
 

@@ -31,7 +31,8 @@ IoResult<types::TypeRegistry> decode_type_registry(BorshReader& r) {
         if (!type) return std::unexpected(std::move(type.error()));
         decoded.add(*ref, std::move(*type));
     }
-    return types::TypeRegistry(std::move(decoded), utils::random_u16(), types::TypeRegistry::NodeId{});
+    return types::TypeRegistry(std::move(decoded), utils::random_u16(),
+                               types::TypeRegistry::NodeId{});
 }
 
 }  // namespace kdinstr::encoding

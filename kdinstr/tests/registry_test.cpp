@@ -69,7 +69,7 @@ std::vector<std::string> minting_shape(const TypeRegistry& reg) {
 // The merge as a pass over the pending entries in `Typeref` order, repeated until a pass merges
 // nothing: what `merge_with` must be equivalent to.
 std::expected<std::map<Typeref, Typeref>, MergeError> merge_by_passes(TypeRegistry& target,
-                                                                     const TypeRegistry& other) {
+                                                                      const TypeRegistry& other) {
     std::vector<std::pair<Typeref, AnyType>> pending;
     {
         auto view = other.read();
@@ -370,17 +370,20 @@ TEST(TypeRegistry, MergeInternsInTheOrderOfRepeatedPasses) {
     // at themselves, at wildcards, at identifiers not held, in cycles, with repeated values.
     std::mt19937 rng(20240611);
     const auto pick = [&](std::uint32_t n) {
-        return static_cast<std::uint32_t>(std::uniform_int_distribution<std::uint32_t>(0, n - 1)(rng));
+        return static_cast<std::uint32_t>(
+            std::uniform_int_distribution<std::uint32_t>(0, n - 1)(rng));
     };
     for (int round = 0; round < 400; ++round) {
         SCOPED_TRACE(round);
         const std::uint32_t n = pick(14);
         std::vector<Typeref> keys;
-        for (std::uint32_t i = 0; i < n; ++i) keys.push_back(tr(static_cast<std::uint8_t>(2 * i + 1)));
+        for (std::uint32_t i = 0; i < n; ++i)
+            keys.push_back(tr(static_cast<std::uint8_t>(2 * i + 1)));
         const auto element = [&] {
             const std::uint32_t roll = pick(20);
             if (roll == 0) return Typeref::wildcard(static_cast<std::uint16_t>(pick(3)));
-            if (roll == 1 || n == 0) return tr(static_cast<std::uint8_t>(200 + pick(3)));  // not held
+            if (roll == 1 || n == 0)
+                return tr(static_cast<std::uint8_t>(200 + pick(3)));  // not held
             return keys[pick(n)];
         };
         TypeRegistry source;
@@ -393,7 +396,8 @@ TEST(TypeRegistry, MergeInternsInTheOrderOfRepeatedPasses) {
                     source.insert_decoded(key, Wildcard{static_cast<std::uint16_t>(pick(2))});
                     break;
                 case 2:
-                    source.insert_decoded(key, ArrayType{element(), static_cast<std::uint16_t>(pick(2))});
+                    source.insert_decoded(
+                        key, ArrayType{element(), static_cast<std::uint16_t>(pick(2))});
                     break;
                 default: {
                     std::vector<Typeref> fields;
@@ -420,7 +424,8 @@ TEST(TypeRegistry, MergeInternsInTheOrderOfRepeatedPasses) {
                 const auto view = reg.read();
                 std::vector<std::pair<Typeref, std::ptrdiff_t>> out;
                 for (const auto& [from, to] : m)
-                    out.emplace_back(from, std::distance(view.types().begin(), view.types().find(to)));
+                    out.emplace_back(from,
+                                     std::distance(view.types().begin(), view.types().find(to)));
                 return out;
             };
             EXPECT_EQ(ranks(by_work_list, *got), ranks(by_passes, *want));
@@ -432,7 +437,8 @@ TEST(TypeRegistry, MergeOfALongChainWhoseElementsSortLast) {
     // Each array's element sorts after it: repeated passes would need one pass per link.
     constexpr std::uint32_t kLength = 100'000;
     TypeRegistry source;
-    for (std::uint32_t i = 0; i < kLength; ++i) source.insert_decoded(key(i), ArrayType{key(i + 1), 2});
+    for (std::uint32_t i = 0; i < kLength; ++i)
+        source.insert_decoded(key(i), ArrayType{key(i + 1), 2});
     source.insert_decoded(key(kLength), IType{32});
 
     TypeRegistry target;

@@ -142,7 +142,8 @@ TEST(RegistryCodec, RepeatedEntriesCostNothing) {
     Bytes bytes;
     bytes.reserve(8 + entry.size() * kRepeats);
     for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<std::uint8_t>(kRepeats >> (8 * i)));
-    for (std::uint64_t i = 0; i < kRepeats; ++i) bytes.insert(bytes.end(), entry.begin(), entry.end());
+    for (std::uint64_t i = 0; i < kRepeats; ++i)
+        bytes.insert(bytes.end(), entry.begin(), entry.end());
 
     const std::size_t before = heap_in_use();
     auto decoded = from_bytes(bytes, encoding::decode_type_registry);

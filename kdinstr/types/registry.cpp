@@ -32,6 +32,92 @@ void for_each_inner(AnyType& type, F&& f) {
     }
 }
 
+// The order in which a merge interns the entries of the other registry (in `Typeref` order, as
+// numbered here): that of passes over the entries, repeated while a pass merges something, each
+// taking every entry whose elements are mapped by the time it is reached. It is computed from
+// the dependencies, in time linear in the entries and their elements.
+struct MergePlan {
+    static constexpr std::uint32_t kMissing = UINT32_MAX;
+    // Per entry, the number of each element that is not a wildcard, in the type's order
+    // (kMissing for one the registry does not hold): entry i's are
+    // elements[elements_begin[i] .. elements_begin[i + 1]).
+    std::vector<std::size_t> elements_begin;
+    std::vector<std::uint32_t> elements;
+    // The entries to intern, in order; the others never become ready.
+    std::vector<std::uint32_t> order;
+    std::vector<bool> merged;
+};
+
+MergePlan plan_merge(const std::vector<std::pair<Typeref, AnyType>>& entries) {
+    const std::size_t n = entries.size();
+    if (n >= MergePlan::kMissing) utils::panic("cannot merge a registry of {} types", n);
+    MergePlan plan;
+
+    TyperefIndex number(n);
+    for (std::size_t i = 0; i < n; ++i)
+        number.insert(entries[i].first, static_cast<std::uint32_t>(i));
+    plan.elements_begin.assign(n + 1, 0);
+    std::vector<std::size_t> waiters_begin(n + 2, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        for_each_inner(entries[i].second, [&](const Typeref& ref) {
+            if (ref.is_wildcard()) return;
+            const std::uint32_t at = number.find(ref).value_or(MergePlan::kMissing);
+            plan.elements.push_back(at);
+            if (at != MergePlan::kMissing) ++waiters_begin[at + 2];
+        });
+        plan.elements_begin[i + 1] = plan.elements.size();
+    }
+
+    // Who waits for whom, once per reference: entry d's waiters are
+    // waiters[waiters_begin[d] .. waiters_begin[d + 1]).
+    for (std::size_t d = 2; d < waiters_begin.size(); ++d) waiters_begin[d] += waiters_begin[d - 1];
+    std::vector<std::uint32_t> waiters(waiters_begin[n + 1]);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t k = plan.elements_begin[i]; k < plan.elements_begin[i + 1]; ++k) {
+            const std::uint32_t at = plan.elements[k];
+            if (at != MergePlan::kMissing)
+                waiters[waiters_begin[at + 1]++] = static_cast<std::uint32_t>(i);
+        }
+    }
+
+    // The pass that merges an entry is the first one that finds every element mapped. An element
+    // merged in pass p is mapped in that same pass for the entries after it, and from pass p + 1
+    // on for those before it. Entries whose waiting never ends (an element that is not held, a
+    // cycle) get no pass.
+    std::vector<std::uint32_t> waiting(n);
+    std::vector<std::uint32_t> pass(n, 1);
+    std::vector<std::uint32_t> ready;
+    ready.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        waiting[i] =
+            static_cast<std::uint32_t>(plan.elements_begin[i + 1] - plan.elements_begin[i]);
+        if (waiting[i] == 0) ready.push_back(static_cast<std::uint32_t>(i));
+    }
+    std::uint32_t last_pass = 1;
+    for (std::size_t next = 0; next < ready.size(); ++next) {
+        const std::uint32_t done = ready[next];
+        last_pass = std::max(last_pass, pass[done]);
+        for (std::size_t k = waiters_begin[done]; k < waiters_begin[done + 1]; ++k) {
+            const std::uint32_t waiter = waiters[k];
+            pass[waiter] = std::max(pass[waiter], pass[done] + (done > waiter ? 1u : 0u));
+            if (--waiting[waiter] == 0) ready.push_back(waiter);
+        }
+    }
+
+    // Passes in order, the entries of one pass in `Typeref` order.
+    std::vector<std::size_t> pass_begin(static_cast<std::size_t>(last_pass) + 2, 0);
+    for (const std::uint32_t i : ready) ++pass_begin[pass[i] + 1];
+    for (std::size_t p = 1; p < pass_begin.size(); ++p) pass_begin[p] += pass_begin[p - 1];
+    plan.order.resize(ready.size());
+    plan.merged.assign(n, false);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (waiting[i] != 0) continue;
+        plan.order[pass_begin[pass[i]]++] = static_cast<std::uint32_t>(i);
+        plan.merged[i] = true;
+    }
+    return plan;
+}
+
 }  // namespace
 
 struct TypeRegistry::State {
@@ -183,91 +269,27 @@ std::expected<std::map<Typeref, Typeref>, MergeError> TypeRegistry::merge_with(
         auto view = other.read();
         entries.assign(view.types().begin(), view.types().end());
     }
-    const std::size_t n = entries.size();
-    constexpr std::uint32_t kMissing = UINT32_MAX;
-    if (n >= kMissing) utils::panic("cannot merge a registry of {} types", n);
+    const MergePlan plan = plan_merge(entries);
 
-    // Entries are numbered by their position in `Typeref` order. Each inner `Typeref` that is
-    // not a wildcard becomes the number of the entry it names, or kMissing.
-    TyperefIndex position(n);
-    for (std::size_t i = 0; i < n; ++i)
-        position.insert(entries[i].first, static_cast<std::uint32_t>(i));
-    std::vector<std::size_t> inner_begin(n + 1, 0);
-    std::vector<std::uint32_t> inner;
-    std::vector<std::uint32_t> dependent_count(n + 1, 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        for_each_inner(entries[i].second, [&](const Typeref& ref) {
-            if (ref.is_wildcard()) return;
-            const std::uint32_t at = position.find(ref).value_or(kMissing);
-            inner.push_back(at);
-            if (at != kMissing) ++dependent_count[at];
-        });
-        inner_begin[i + 1] = inner.size();
-    }
-
-    // Who waits for whom, one entry per reference.
-    std::vector<std::size_t> dependents_begin(n + 1, 0);
-    for (std::size_t i = 0; i < n; ++i)
-        dependents_begin[i + 1] = dependents_begin[i] + dependent_count[i];
-    std::vector<std::uint32_t> dependents(dependents_begin[n]);
-    {
-        std::vector<std::size_t> fill(dependents_begin.begin(), dependents_begin.end() - 1);
-        for (std::size_t i = 0; i < n; ++i) {
-            for (std::size_t k = inner_begin[i]; k < inner_begin[i + 1]; ++k)
-                if (inner[k] != kMissing) dependents[fill[inner[k]]++] = static_cast<std::uint32_t>(i);
-        }
-    }
-
-    // The pass that merges an entry: the first one that finds every element mapped. An element
-    // merged in pass p is mapped in that same pass for the entries after it, and from pass p + 1
-    // on for those before it. Entries whose waiting never ends (an element that is not held, a
-    // cycle) get no pass.
-    std::vector<std::uint32_t> waiting(n);
-    std::vector<std::uint32_t> pass(n, 1);
-    std::vector<std::uint32_t> ready;
-    ready.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        waiting[i] = static_cast<std::uint32_t>(inner_begin[i + 1] - inner_begin[i]);
-        if (waiting[i] == 0) ready.push_back(static_cast<std::uint32_t>(i));
-    }
-    std::uint32_t last_pass = 1;
-    for (std::size_t next = 0; next < ready.size(); ++next) {
-        const std::uint32_t done = ready[next];
-        last_pass = std::max(last_pass, pass[done]);
-        for (std::size_t k = dependents_begin[done]; k < dependents_begin[done + 1]; ++k) {
-            const std::uint32_t waiter = dependents[k];
-            pass[waiter] = std::max(pass[waiter], pass[done] + (done > waiter ? 1u : 0u));
-            if (--waiting[waiter] == 0) ready.push_back(waiter);
-        }
-    }
-
-    // Passes in order, entries of one pass in `Typeref` order.
-    std::vector<std::size_t> pass_begin(static_cast<std::size_t>(last_pass) + 2, 0);
-    for (std::uint32_t i : ready) ++pass_begin[pass[i] + 1];
-    for (std::size_t p = 1; p < pass_begin.size(); ++p) pass_begin[p] += pass_begin[p - 1];
-    std::vector<std::uint32_t> order(ready.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        if (waiting[i] == 0) order[pass_begin[pass[i]]++] = static_cast<std::uint32_t>(i);
-    }
-
-    std::vector<Typeref> merged(n);
-    for (const std::uint32_t i : order) {
+    std::vector<Typeref> merged(entries.size());
+    for (const std::uint32_t i : plan.order) {
         AnyType type = std::move(entries[i].second);
-        std::size_t k = inner_begin[i];
+        const std::uint32_t* element = plan.elements.data() + plan.elements_begin[i];
         for_each_inner(type, [&](Typeref& ref) {
-            if (!ref.is_wildcard()) ref = merged[inner[k++]];
+            if (!ref.is_wildcard()) ref = merged[*element++];
         });
         merged[i] = search_or_insert(std::move(type));
     }
 
-    if (order.size() != n) {
+    if (plan.order.size() != entries.size()) {
         MergeError error;
-        for (std::size_t i = 0; i < n; ++i)
-            if (waiting[i] != 0) error.unresolved.push_back(entries[i].first);
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (!plan.merged[i]) error.unresolved.push_back(entries[i].first);
         return std::unexpected(std::move(error));
     }
     std::map<Typeref, Typeref> mapping;
-    for (std::size_t i = 0; i < n; ++i) mapping.emplace_hint(mapping.end(), entries[i].first, merged[i]);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        mapping.emplace_hint(mapping.end(), entries[i].first, merged[i]);
     return mapping;
 }
 

@@ -11,7 +11,8 @@ void TypeHashIndex::reserve(std::size_t hashes) {
 }
 
 void TypeHashIndex::grow(std::size_t capacity) {
-    std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(std::max<std::size_t>(capacity, 16)));
+    std::vector<Slot> old =
+        std::exchange(slots_, std::vector<Slot>(std::max<std::size_t>(capacity, 16)));
     const std::size_t mask = slots_.size() - 1;
     for (const Slot& slot : old) {
         if (!slot.used) continue;
@@ -24,7 +25,7 @@ void TypeHashIndex::grow(std::size_t capacity) {
 const TypeHashIndex::Slot* TypeHashIndex::find_slot(std::uint64_t hash) const {
     if (slots_.empty()) return nullptr;
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = SeededU64Hash{}(hash) & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = SeededU64Hash{}(hash)&mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
         if (!slot.used) return nullptr;
         if (slot.hash == hash) return &slot;
@@ -35,7 +36,7 @@ TypeHashIndex::Slot& TypeHashIndex::slot_for(std::uint64_t hash) {
     // At most half full: probe runs stay short.
     if ((used_ + 1) * 2 > slots_.size()) grow(slots_.size() * 2);
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = SeededU64Hash{}(hash) & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = SeededU64Hash{}(hash)&mask;; i = (i + 1) & mask) {
         Slot& slot = slots_[i];
         if (slot.used && slot.hash == hash) return slot;
         if (!slot.used) {

@@ -37,7 +37,7 @@ class TyperefIndex {
         Typeref key;
         std::uint32_t position = kEmpty;
     };
-    std::size_t slot_of(const Typeref& ref) const { return SeededTyperefHash{}(ref) & mask_; }
+    std::size_t slot_of(const Typeref& ref) const { return SeededTyperefHash{}(ref)&mask_; }
 
     std::vector<Slot> slots_;
     std::size_t mask_ = 0;
