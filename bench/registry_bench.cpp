@@ -25,7 +25,11 @@ void BM_RegistryMerge(benchmark::State& state) {
     kdbench::fill_mixed(source, static_cast<std::uint32_t>(state.range(0)));
     run_merge(state, source);
 }
-BENCHMARK(BM_RegistryMerge)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RegistryMerge)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
 
 // Merging the same registry again: every type is found, none is added.
 void BM_RegistryMergeAgain(benchmark::State& state) {

@@ -77,7 +77,11 @@ void BM_StorageDecodeRegistry(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_StorageDecodeRegistry)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StorageDecodeRegistry)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
 
 // Hostile input: a few tens of kilobytes whose body is a count of 2^32-1 over compressed zeros
 // (`kind` 0: empty functions; 1: one file name that long; 2: registry entries with one key). The
