@@ -97,6 +97,21 @@ def test_two_sources_compile_and_load_with_their_lines():
     assert lines[4:] == add_lines(labels, module_uuids(lines)[0], "1v1")
 
 
+@requires_parser
+def test_every_named_source_is_recorded_even_twice_and_an_empty_one_adds_nothing():
+    instance, recorder = logged_instance()
+    data = _kd_compile_module(
+        instance, compile_info(("same.kdasm", HELPER), ("same.kdasm", "; nothing here\n"))
+    )
+    lines = recorder.take()
+    assert lines[:2] == [compiler(200, TRACE, 'Compiling source "same.kdasm"')] * 2
+    assert lines[-2][4] == 'Compiled successful, module has 1 functions: ["helper"]'
+    _kd_load_module(instance, data)
+    assert recorder.take()[2] == compiler(
+        290, TRACE, "Module originally compiled from: same.kdasm, same.kdasm"
+    )
+
+
 FAMILIES = (Path(__file__).resolve().parent / "families.kdasm").read_text()
 
 
