@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <expected>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,11 +17,6 @@
 #include "kdinstr/types/primary.hpp"
 #include "kdinstr/types/registry.hpp"
 #include "kdinstr/utils/error.hpp"
-
-namespace kdinstr::utils {
-// Test frameworks show an error by its message.
-inline void PrintTo(const Error& e, std::ostream* os) { *os << e.message(); }
-}  // namespace kdinstr::utils
 
 namespace kdinstr::tests {
 
