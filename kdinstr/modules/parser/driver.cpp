@@ -248,6 +248,7 @@ std::expected<void, Error> extend_module_from_string(Module& module, types::Type
     // 4. The grammar; any error, emitted or syntactic, fails the text.
     ModuleParse parsed = parse_module(*tokens, state);
     if (parsed.failure || !parsed.emitted.empty()) {
+        parsed.items.clear();
         log::write(log::Level::Error, log_target, "{}", log_parsing_failed);
         return std::unexpected(
             parser_errors(to_parser_errors(TokenInput(*tokens), parsed.emitted, parsed.failure),
