@@ -293,7 +293,8 @@ TEST(ParserInstructionText, OperandForms) {
     EXPECT_EQ(value(0), int_const(8, "300"));
     EXPECT_EQ(value(1), int_const(1, "-1"));
     EXPECT_EQ(value(2), int_const(8, "511"));
-    const auto* decimal = value(3).as_imm()->as_float();
+    const Operand fp = value(3);
+    const auto* decimal = fp.as_imm()->as_float();
     ASSERT_NE(decimal, nullptr);
     EXPECT_EQ(decimal->ty, primary::FType::Fp32);
     EXPECT_TRUE(decimal->value.same_representation(kdinstr::consts::BigDecimal(150, 2)));
