@@ -1,6 +1,7 @@
 #include "kdinstr/modules/parser/driver.hpp"
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "kdinstr/modules/parser/lexer.hpp"
 #include "kdinstr/modules/parser/module_grammar.hpp"
+#include "kdinstr/modules/parser/name_numbering.hpp"
 #include "kdinstr/modules/parser/state.hpp"
 #include "kdinstr/utils/debug_text.hpp"
 #include "kdinstr/utils/log.hpp"
@@ -46,33 +48,27 @@ constexpr fmt::format_string<std::string_view> log_verification_failed{
 constexpr fmt::format_string<std::string_view> import_refused{
     "import statements are not supported when parsing from string: {}"};
 
-struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const {
-        return std::hash<std::string_view>{}(text);
-    }
-};
-template <typename V>
-using TextMap = std::unordered_map<std::string, V, TextHash, std::equal_to<>>;
-
 // The names the resolver could not find in the module: one placeholder uuid per name, kept in
 // the order of the first reference so that the checks after the parse, and their messages,
-// come out the same on every run.
+// come out the same on every run. A text may refer to functions thousands of times, so names
+// are found through a flat table over copies of them.
 class Placeholders {
   public:
     Uuid get(std::string_view name) {
-        if (auto it = index_.find(name); it != index_.end()) return entries_[it->second].second;
-        const Uuid placeholder = utils::new_v4();
-        index_.emplace(std::string(name), entries_.size());
-        entries_.emplace_back(std::string(name), placeholder);
-        return placeholder;
+        if (const auto i = index_.find(name)) return uuids_[*i];
+        // Deque elements stay where they are, so the table may keep views of them.
+        index_.number(names_.emplace_back(name));
+        return uuids_.emplace_back(utils::new_v4());
     }
-    bool empty() const { return entries_.empty(); }
-    const std::vector<std::pair<std::string, Uuid>>& entries() const { return entries_; }
+    bool empty() const { return names_.empty(); }
+    std::size_t size() const { return names_.size(); }
+    const std::string& name(std::size_t i) const { return names_[i]; }
+    const Uuid& placeholder(std::size_t i) const { return uuids_[i]; }
 
   private:
-    TextMap<std::size_t> index_;
-    std::vector<std::pair<std::string, Uuid>> entries_;
+    NameNumbering index_;
+    std::deque<std::string> names_;
+    std::vector<Uuid> uuids_;
 };
 
 // The module's functions (or external functions) by name, with the answer of
@@ -149,7 +145,9 @@ std::expected<Replacement, NameFailure> resolve_names(const NameResolution& name
             auto [it, inserted] = by_name.try_emplace(*f->name, 0, f->uuid);
             ++it->second.first;
         }
-        for (const auto& [name, placeholder] : names.internal_names.entries()) {
+        for (std::size_t i = 0; i < names.internal_names.size(); ++i) {
+            const std::string& name = names.internal_names.name(i);
+            const Uuid& placeholder = names.internal_names.placeholder(i);
             const auto it = by_name.find(name);
             if (it == by_name.end())
                 return std::unexpected(NameFailure{
@@ -162,7 +160,8 @@ std::expected<Replacement, NameFailure> resolve_names(const NameResolution& name
     if (!names.external_names.empty()) {
         std::vector<std::string> unresolved;
         std::string joined;
-        for (const auto& [name, placeholder] : names.external_names.entries()) {
+        for (std::size_t i = 0; i < names.external_names.size(); ++i) {
+            const std::string& name = names.external_names.name(i);
             if (!joined.empty()) joined += ", ";
             joined += name;
             unresolved.push_back(name);

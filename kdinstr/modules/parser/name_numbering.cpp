@@ -46,23 +46,32 @@ std::uint32_t hash_of(std::string_view name) {
 
 }  // namespace
 
-std::uint32_t NameNumbering::number(std::string_view name) {
-    const std::uint32_t hash = hash_of(name);
+std::size_t NameNumbering::probe(std::string_view name, std::uint32_t hash) const {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        Slot& s = slots_[i];
-        if (s.generation != generation_) {
-            s = Slot{name.data(), static_cast<std::uint32_t>(name.size()), count_, hash,
-                     generation_};
-            const std::uint32_t value = count_++;
-            // At most half full, so probing always ends at an empty slot.
-            if (std::size_t{count_} * 2 > slots_.size()) grow();
-            return value;
-        }
+        const Slot& s = slots_[i];
+        if (s.generation != generation_) return i;
         if (s.hash == hash && s.length == name.size() &&
             std::memcmp(s.data, name.data(), name.size()) == 0)
-            return s.value;
+            return i;
     }
+}
+
+std::uint32_t NameNumbering::number(std::string_view name) {
+    const std::uint32_t hash = hash_of(name);
+    Slot& s = slots_[probe(name, hash)];
+    if (s.generation == generation_) return s.value;
+    s = Slot{name.data(), static_cast<std::uint32_t>(name.size()), count_, hash, generation_};
+    const std::uint32_t value = count_++;
+    // At most half full, so probing always ends at an empty slot.
+    if (std::size_t{count_} * 2 > slots_.size()) grow();
+    return value;
+}
+
+std::optional<std::uint32_t> NameNumbering::find(std::string_view name) const {
+    const Slot& s = slots_[probe(name, hash_of(name))];
+    if (s.generation != generation_) return std::nullopt;
+    return s.value;
 }
 
 void NameNumbering::clear() {

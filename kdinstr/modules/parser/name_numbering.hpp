@@ -7,6 +7,7 @@
 // entries carry the generation they were made in, and `clear` starts a new generation, so one
 // large function followed by thousands of small ones never pays for the large table again.
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +20,8 @@ class NameNumbering {
     // The number of `name`, given now when the name is new. `name` must outlive the numbering's
     // current generation (the grammar passes views into the source text).
     std::uint32_t number(std::string_view name);
+    // The number of `name` if it has one.
+    std::optional<std::uint32_t> find(std::string_view name) const;
     // Forgets every name; the next one gets 0.
     void clear();
     // Names numbered in the current generation.
@@ -35,6 +38,8 @@ class NameNumbering {
     static constexpr std::size_t initial_capacity = 64;
 
     void grow();
+    // The slot that holds `name`, or the empty slot where it would go.
+    std::size_t probe(std::string_view name, std::uint32_t hash) const;
 
     std::vector<Slot> slots_;
     std::uint32_t count_ = 0;
