@@ -1,6 +1,9 @@
 #include "kdinstr/analysis/dest_map.hpp"
 
 #include <algorithm>
+#include <cstddef>
+
+#include "kdinstr/modules/name_table.hpp"
 
 namespace kdinstr::analysis {
 
@@ -11,15 +14,15 @@ DestMap::DestMap(std::initializer_list<value_type> entries) {
 
 void DestMap::finish() {
     if (sorted_) return;
-    // Stable: the places of one name stay in definition order, and the last of them wins.
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const value_type& a, const value_type& b) { return a.first < b.first; });
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (i + 1 < entries_.size() && entries_[i + 1].first == entries_[i].first) continue;
-        entries_[kept++] = entries_[i];
-    }
-    entries_.resize(kept);
+    // The last place of each name wins: walk backwards keeping first sightings, then sort the
+    // names, which are distinct by then.
+    modules::NameTable seen(entries_.size());
+    std::size_t kept = entries_.size();
+    for (std::size_t i = entries_.size(); i-- > 0;)
+        if (seen.insert(entries_[i].first.value)) entries_[--kept] = entries_[i];
+    entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(kept));
+    std::sort(entries_.begin(), entries_.end(),
+              [](const value_type& a, const value_type& b) { return a.first < b.first; });
     sorted_ = true;
 }
 
