@@ -7,7 +7,7 @@
 // dropped. Nine bytes, byte-aligned, so that the records holding constants stay compact.
 //
 // The form is canonical (a value has one representation), so equality compares forms. The
-// operations mirror the parts of `mpz_class` that callers use (sgn, abs, comparisons,
+// operations mirror the parts of `mpz_class` that callers use (sgn, cmp, abs, comparisons,
 // fits_*_p, get_*, get_str, +, -, *), and a value converts to `mpz_class` for the rest.
 #include <fmt/format.h>
 #include <gmpxx.h>
@@ -101,6 +101,11 @@ class BigInt {
     std::string magnitude_string() const;
 
     friend int sgn(const BigInt& v) { return v.sign(); }
+    // Negative, zero or positive as a is below, equal to or above b.
+    friend int cmp(const BigInt& a, const BigInt& b) {
+        const auto order = a <=> b;
+        return order < 0 ? -1 : order > 0 ? 1 : 0;
+    }
     friend BigInt abs(const BigInt& v);
     BigInt operator-() const;
 

@@ -122,6 +122,7 @@ TEST(BigInt, OrderAndArithmeticMatchTheNumberLibrary) {
             EXPECT_EQ(u == v, a == b);
             EXPECT_EQ(u < v, a < b);
             EXPECT_EQ(u > v, a > b);
+            EXPECT_EQ(cmp(u, v), (cmp(a, b) > 0) - (cmp(a, b) < 0));
             EXPECT_EQ(u + v, BigInt(mpz_class(a + b)));
             EXPECT_EQ(u - v, BigInt(mpz_class(a - b)));
             EXPECT_EQ(u * v, BigInt(mpz_class(a * b)));
@@ -136,6 +137,8 @@ TEST(BigInt, OrderAndArithmeticMatchTheNumberLibrary) {
     EXPECT_TRUE(counter.is_small());
     EXPECT_GT(counter, std::numeric_limits<std::int64_t>::max());
     EXPECT_LT(BigInt(mpz_class("-18446744073709551616")), std::numeric_limits<std::int64_t>::min());
+    EXPECT_GT(cmp(BigInt(4294967296u), 4294967295UL), 0);
+    EXPECT_EQ(cmp(BigInt(-1), -1), 0);
 }
 
 TEST(IConst, BuiltFromIntegersOrNumbersAlike) {
