@@ -1,10 +1,10 @@
 #include "kdinstr/modules/parser/operand_grammar.hpp"
 
 #include <fmt/format.h>
-#include <gmpxx.h>
 
 #include <utility>
 
+#include "kdinstr/consts/big_int.hpp"
 #include "kdinstr/consts/fp_const.hpp"
 #include "kdinstr/consts/int_const.hpp"
 #include "kdinstr/modules/parser/type_grammar.hpp"
@@ -18,9 +18,10 @@ std::string OperandGrammarMessages::function_pointer_not_found(bool external,
 
 namespace {
 
-mpz_class number_value(const TokenList& tokens, std::size_t i) {
-    if (const auto small = tokens.small_number(i)) return mpz_class(static_cast<long>(*small));
-    return tokens.number(i);
+// Most constants fit 64 bits and then take no number of their own.
+consts::BigInt number_value(const TokenList& tokens, std::size_t i) {
+    if (const auto small = tokens.small_number(i)) return consts::BigInt(*small);
+    return consts::BigInt(tokens.number(i));
 }
 
 template <bool Track>
