@@ -12,7 +12,7 @@ from pathlib import Path
 import kdpi
 import kdpi._sys
 from instance_support import LOGGER, create_info, logger_config
-from kdpi._sys import _kd_compile_module, _kd_create_instance
+from kdpi._sys import _kd_create_instance
 
 TRACE, INFO, ERROR = 0, 2, 4
 
@@ -128,13 +128,3 @@ def compile_info(*sources):
         [kdpi.ModuleSourceInfo(kdpi.ModuleSourceType.Assembly, name, text) for name, text in sources]
     )
 
-
-@functools.cache
-def parser_available():
-    """Whether the IR assembly parser reads a trivial function (it lands separately)."""
-    instance = _kd_create_instance(create_info())
-    try:
-        _kd_compile_module(instance, compile_info(("probe", "define void f() {\nentry:\n  ret void\n}\n")))
-    except RuntimeError:
-        return False
-    return True

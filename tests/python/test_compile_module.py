@@ -19,7 +19,6 @@ from load_support import (
     compiler,
     logged_instance,
     module_uuids,
-    parser_available,
     read_lines,
     text_list,
 )
@@ -43,11 +42,6 @@ entry:
   ret %r
 }
 """
-
-
-requires_parser = pytest.mark.skipif(
-    "not parser_available()", reason="the IR assembly parser has not landed yet"
-)
 
 
 def success_lines(labels, size, sources=(), functions_in_order=None):
@@ -77,7 +71,6 @@ def test_no_sources_compile_to_an_empty_module_that_loads():
     assert lines == read_lines(len(data), 0, [], 0, 0) + add_lines([], module_uuids(lines)[0], "1v1")
 
 
-@requires_parser
 def test_two_sources_compile_and_load_with_their_lines():
     instance, recorder = logged_instance()
     data = _kd_compile_module(
@@ -97,7 +90,6 @@ def test_two_sources_compile_and_load_with_their_lines():
     assert lines[4:] == add_lines(labels, module_uuids(lines)[0], "1v1")
 
 
-@requires_parser
 def test_every_named_source_is_recorded_even_twice_and_an_empty_one_adds_nothing():
     instance, recorder = logged_instance()
     data = _kd_compile_module(
@@ -115,7 +107,6 @@ def test_every_named_source_is_recorded_even_twice_and_an_empty_one_adds_nothing
 FAMILIES = (Path(__file__).resolve().parent / "families.kdasm").read_text()
 
 
-@requires_parser
 def test_a_program_with_every_instruction_family_compiles_and_loads():
     instance, recorder = logged_instance()
     data = _kd_compile_module(instance, compile_info(("families.kdasm", FAMILIES)))
@@ -150,7 +141,6 @@ PARSER_FAILURES = [
 ]
 
 
-@requires_parser
 @pytest.mark.parametrize("sources, label, message", PARSER_FAILURES)
 def test_a_source_the_parser_refuses_ends_the_compilation(sources, label, message):
     instance, recorder = logged_instance()
@@ -163,7 +153,6 @@ def test_a_source_the_parser_refuses_ends_the_compilation(sources, label, messag
     ]
 
 
-@requires_parser
 def test_a_function_that_fails_its_type_check_ends_the_compilation():
     mistyped = "define void mistyped(%x: i16) {\nentry:\n  %r: i16 = iadd.wrap %x, i32 1\n  ret void\n}\n"
     message = (

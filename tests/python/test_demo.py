@@ -5,14 +5,10 @@ import subprocess
 import sys
 from pathlib import Path
 
-import pytest
-
-from load_support import parser_available
 
 DEMO = Path(__file__).resolve().parents[2] / "examples" / "demo.py"
 
 
-@pytest.mark.skipif("not parser_available()", reason="the IR assembly parser has not landed yet")
 def test_the_demo_runs():
     env = dict(os.environ)
     env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
