@@ -1,161 +1,305 @@
-"""Times the main road on the generated benchmark program (bench/gen_program.py): compiling its
-IR assembly into compiled module storage, and loading that storage into a fresh instance,
-beside the nearest LLVM tools on the same program written as LLVM IR (llvm-as: parse, verify,
-write bitcode; opt -passes=verify: read bitcode and verify). Times on a shared machine vary from
-run to run: compare the ratios, which come from one run.
+#!/usr/bin/python3
+"""Times the main road beside LLVM's tools on one generated program at several sizes.
 
-Run after building:
-    PYTHONPATH=build/python /usr/bin/python3 bench/road.py [--instructions N]
+    /usr/bin/python3 bench/road.py [--sizes 10000,100000,1000000] [--runs 5] [--build build]
+
+For each size, bench/gen_program.py writes the program in the IR's assembly text and, from the
+same model, as LLVM IR. Then, in one run:
+- our compile (`_kd_compile_module` on the text) and our load (`_kd_load_module` on the
+  storage it produced, into a fresh instance made outside the timing), in this process;
+- `llvm-as` (parse, verify, write bitcode), and `opt -passes=verify -disable-output` on the
+  text and on the bitcode, each minus its process start-up (the same tool on a one-function
+  program);
+each time the minimum of `--runs` repetitions. Peak memory is the maximum resident set of a
+process of its own: for LLVM's tools the tool's process, shown above its start-up (the
+one-function program); for ours a Python child that runs one compile or one load, shown above
+the interpreter's baseline (the child after importing the module and making an instance,
+before it reads its input). Totals are printed too. Ratios are LLVM's time over ours (the
+throughput of ours relative to the tool) and LLVM's memory over ours; only ratios from one run
+mean anything on a shared machine.
+
+From a fresh clone it installs what it needs: the build's Debian packages (scripts/setup.sh)
+and a Release build of the module in `--build` when the module is missing there, and Debian's
+`llvm` package when `llvm-as` or `opt` is missing.
 """
 
 import argparse
-import io
+import gc
+import json
+import os
+import resource
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(ROOT / "bench"))
 
 import gen_program  # noqa: E402
-import kdpi  # noqa: E402
-from kdpi._sys import _kd_compile_module, _kd_create_instance, _kd_load_module  # noqa: E402
-
-# The same model written as LLVM IR.
-LLVM_TYPES = {"i1": "i1", "i64": "i64", "fp64": "double", "ptr": "ptr"}
-LLVM_BINARY = {
-    "iadd.wrap": "add", "isub.wrap": "sub", "imul.wrap": "mul", "and": "and", "or": "or",
-    "xor": "xor", "isht.lsl": "shl", "idiv.signed": "sdiv", "irem.unsigned": "urem",
-    "fadd": "fadd", "fsub": "fsub", "fmul": "fmul", "fdiv": "fdiv",
-}  # fmt: skip
-SIGNATURE = ", ".join(LLVM_TYPES[t] for _, t in gen_program.PARAMS)
 
 
-def llvm_operand(o):
-    if isinstance(o, gen_program.Reg):
-        return f"%{o.name}"
-    if isinstance(o, gen_program.FuncPtr):
-        return f"@{o.function}"
-    if o.ty == "fp64":
-        return "0x%016X" % struct.unpack("<Q", struct.pack("<d", float(o.value)))[0]
-    return o.value
+# ----------------------------------------------------------------------------------------------
+# Set-up
 
 
-def llvm_instr(i):
-    ty = LLVM_TYPES.get(i.ty, "")
-    ops = [llvm_operand(o) for o in i.operands]
-    if i.op in LLVM_BINARY:
-        return f"%{i.dest} = {LLVM_BINARY[i.op]} {ty} {ops[0]}, {ops[1]}"
-    if i.op == "iadd.ssat":
-        return f"%{i.dest} = call i64 @llvm.sadd.sat.i64(i64 {ops[0]}, i64 {ops[1]})"
-    if i.op.startswith("icmp."):
-        return f"%{i.dest} = icmp {i.op[5:]} i64 {ops[0]}, {ops[1]}"
-    if i.op.startswith("fcmp."):
-        return f"%{i.dest} = fcmp {i.op[5:]} double {ops[0]}, {ops[1]}"
-    if i.op == "alloca":
-        return f"%{i.dest} = alloca i64, i64 {ops[0]}, align {i.align}"
-    if i.op == "store":
-        return f"store i64 {ops[1]}, ptr {ops[0]}, align {i.align}"
-    if i.op == "load":
-        return f"%{i.dest} = load {ty}, ptr {ops[0]}, align {i.align}"
-    if i.op == "select":
-        return f"%{i.dest} = select i1 {ops[0]}, ptr {ops[1]}, ptr {ops[2]}"
-    if i.op == "invoke":
-        args = ", ".join(
-            f"{LLVM_TYPES[t]} {a}" for (_, t), a in zip(gen_program.PARAMS, ops[1:])
-        )
-        return f"%{i.dest} = call {ty} ({SIGNATURE}) {ops[0]}({args})"
-    if i.op == "phi":
-        entries = ", ".join(f"[ {llvm_operand(v)}, %{label} ]" for v, label in i.phi)
-        return f"%{i.dest} = phi {ty} {entries}"
-    raise ValueError(f"no LLVM form for {i.op}")
+def as_root(command):
+    return command if os.geteuid() == 0 else ["sudo", *command]
 
 
-def llvm_term(t, ret):
-    if t.kind == "branch":
-        return f"br i1 {llvm_operand(t.operand)}, label %{t.labels[0]}, label %{t.labels[1]}"
-    if t.kind == "jump":
-        return f"br label %{t.labels[0]}"
-    return f"ret {LLVM_TYPES[ret]} {llvm_operand(t.operand)}"
+def ensure_module(build: Path):
+    if list((build / "python" / "kdpi").glob("_sys*.so")):
+        return
+    print(f"building the module in {build} (Release) ...", file=sys.stderr)
+    subprocess.run(as_root(["bash", str(ROOT / "scripts" / "setup.sh")]), check=True)
+    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(build), "-G", "Ninja",
+                    "-DCMAKE_BUILD_TYPE=Release"], check=True)  # fmt: skip
+    subprocess.run(["cmake", "--build", str(build), "--target", "_sys"], check=True)
 
 
-def emit_llvm(functions, out):
-    out.write("declare i64 @llvm.sadd.sat.i64(i64, i64)\n")
-    for f in functions:
-        params = ", ".join(f"{LLVM_TYPES[t]} %{n}" for n, t in f.params)
-        out.write(f"\ndefine {LLVM_TYPES[f.ret]} @{f.name}({params}) {{\n")
-        for b in f.blocks:
-            out.write(f"{b.label}:\n")
-            for i in b.instrs:
-                out.write(f"  {llvm_instr(i)}\n")
-            out.write(f"  {llvm_term(b.term, f.ret)}\n")
-        out.write("}\n")
+def ensure_llvm():
+    if shutil.which("llvm-as") and shutil.which("opt"):
+        return
+    print("installing Debian's llvm package ...", file=sys.stderr)
+    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    subprocess.run(as_root(["apt-get", "update", "-qq"]), check=True, env=env)
+    subprocess.run(as_root(["apt-get", "install", "-y", "-qq", "llvm"]), check=True, env=env)
 
 
-def best_of(runs, action):
+def llvm_major(tool):
+    out = subprocess.run([tool, "--version"], capture_output=True, text=True).stdout
+    for word in out.split():
+        if word[:1].isdigit() and "." in word:
+            return int(word.split(".")[0])
+    return 0
+
+
+def import_module(build: Path):
+    sys.path.insert(0, str(build / "python"))
+    import kdpi
+    from kdpi import _sys
+
+    return kdpi, _sys
+
+
+def new_instance(kdpi, _sys):
+    app = kdpi.ApplicationInfo("road", kdpi.VersionInfo(0, 0, 0), "keldrane",
+                               kdpi.VersionInfo(0, 1, 2))  # fmt: skip
+    return _sys._kd_create_instance(kdpi.InstanceCreateInfo(app))
+
+
+def compile_info(kdpi, text):
+    return kdpi.ModuleCompileInfo(
+        [kdpi.ModuleSourceInfo(kdpi.ModuleSourceType.Assembly, "road.kdasm", text)]
+    )
+
+
+# ----------------------------------------------------------------------------------------------
+# Measuring
+
+
+def max_rss_kib():
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+
+
+def child_main(build: Path, what: str, path: str):
+    """One compile or one load in this fresh process; prints the baseline in KiB."""
+    kdpi, _sys = import_module(build)
+    instance = new_instance(kdpi, _sys)
+    baseline = max_rss_kib()
+    if what == "compile":
+        with open(path, encoding="utf-8") as f:
+            info = compile_info(kdpi, f.read())
+        _sys._kd_compile_module(instance, info)
+    else:
+        _sys._kd_load_module(instance, Path(path).read_bytes())
+    print(json.dumps({"baseline_kib": baseline}))
+
+
+# A process's peak resident set, as wait4 reports it, starts from the resident set of the process
+# that forked it (exec keeps the larger of the two): processes are started by a small launcher
+# made while this script is still small, so that the script's own growth does not show.
+LAUNCHER = r"""
+import json, os, subprocess, sys, time
+for line in sys.stdin:
+    start = time.perf_counter()
+    process = subprocess.Popen(json.loads(line), stdout=subprocess.PIPE)
+    out = process.stdout.read()
+    _, status, usage = os.wait4(process.pid, 0)
+    elapsed = time.perf_counter() - start
+    print(json.dumps([elapsed, usage.ru_maxrss, os.waitstatus_to_exitcode(status),
+                      out.decode()]), flush=True)
+"""
+
+
+class Launcher:
+    def __init__(self):
+        self.process = subprocess.Popen([sys.executable, "-c", LAUNCHER], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True)  # fmt: skip
+
+    def run(self, command):
+        """Wall time (s), peak resident set (KiB) and standard output of one process."""
+        self.process.stdin.write(json.dumps([str(c) for c in command]) + "\n")
+        self.process.stdin.flush()
+        elapsed, peak, code, out = json.loads(self.process.stdout.readline())
+        if code != 0:
+            raise SystemExit(f"failed ({code}): {' '.join(map(str, command))}")
+        return elapsed, peak, out
+
+
+def best_of(launcher, runs, command):
+    """Minimum time and maximum peak memory over `runs` runs of a process."""
+    times, peaks = [], []
+    for _ in range(runs):
+        elapsed, peak, _ = launcher.run(command)
+        times.append(elapsed)
+        peaks.append(peak)
+    return min(times), max(peaks)
+
+
+def time_in_process(runs, prepare, action):
     times = []
     for _ in range(runs):
+        state = prepare()
+        gc.collect()
         start = time.perf_counter()
-        action()
+        action(state)
         times.append(time.perf_counter() - start)
+        del state
     return min(times)
 
 
-def tool(*names):
-    return next((found for found in map(shutil.which, names) if found), None)
+# ----------------------------------------------------------------------------------------------
 
 
-def new_instance():
-    app = kdpi.ApplicationInfo("road", kdpi.VersionInfo(0, 0, 0), "keldrane",
-                               kdpi.VersionInfo(0, 1, 2))  # fmt: skip
-    return _kd_create_instance(kdpi.InstanceCreateInfo(app))
+def one_function_program():
+    entry = gen_program.Block("entry", [], gen_program.Term("ret", gen_program.Reg("a")))
+    return [gen_program.Function("f0", list(gen_program.PARAMS), "i64", [entry])]
+
+
+def write_program(functions, directory: Path, stem: str):
+    kd, ll = directory / f"{stem}.kdasm", directory / f"{stem}.ll"
+    with kd.open("w", encoding="utf-8") as out:
+        gen_program.emit_kd(functions, out)
+    with ll.open("w", encoding="utf-8") as out:
+        gen_program.emit_llvm(functions, out)
+    return kd, ll
+
+
+def llvm_commands(ll: Path, bc: Path, flags):
+    return {
+        "llvm-as": ["llvm-as", *flags, str(ll), "-o", str(bc)],
+        "opt text": ["opt", *flags, "-passes=verify", "-disable-output", str(ll)],
+        "opt bitcode": ["opt", *flags, "-passes=verify", "-disable-output", str(bc)],
+    }
+
+
+def mib(kib):
+    return kib / 1024
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--instructions", type=int, default=200_000)
-    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--sizes", default="10000,100000,1000000",
+                        help="instruction counts, comma-separated (default 10000,100000,1000000)")
+    parser.add_argument("--runs", type=int, default=5, help="repetitions per time (default 5)")
+    parser.add_argument("--build", default=str(ROOT / "build"),
+                        help="build directory holding python/kdpi (default build)")
+    parser.add_argument("--child", nargs=2, metavar=("WHAT", "PATH"), help=argparse.SUPPRESS)
     args = parser.parse_args()
-
-    functions = gen_program.build_program(args.instructions, 1)
-    instructions = sum(f.instruction_count() for f in functions)
-    kd_text = io.StringIO()
-    gen_program.emit_kd(functions, kd_text)
-    source = kd_text.getvalue()
-    info = kdpi.ModuleCompileInfo(
-        [kdpi.ModuleSourceInfo(kdpi.ModuleSourceType.Assembly, "road.kdasm", source)]
-    )
-    compiler = new_instance()
-    storage = _kd_compile_module(compiler, info)
-    compile_time = best_of(args.runs, lambda: _kd_compile_module(compiler, info))
-    load_time = best_of(args.runs, lambda: _kd_load_module(new_instance(), storage))
-
-    print(f"{len(functions)} functions, {instructions} instructions, {len(source)} bytes of "
-          f"text, {len(storage)} bytes of storage (best of {args.runs})")
-    print(f"  compile            {compile_time * 1e3:9.1f} ms")
-    print(f"  load               {load_time * 1e3:9.1f} ms")
-
-    llvm_as, opt = tool("llvm-as-19", "llvm-as"), tool("opt-19", "opt")
-    if llvm_as is None:
-        print("  (llvm-as not found: no comparison)")
+    build = Path(args.build).resolve()
+    if args.child:
+        child_main(build, *args.child)
         return
-    with tempfile.TemporaryDirectory() as directory:
-        text, bitcode = Path(directory) / "road.ll", Path(directory) / "road.bc"
-        with text.open("w") as out:
-            emit_llvm(functions, out)
-        assemble = [llvm_as, str(text), "-o", str(bitcode)]
-        subprocess.run(assemble, check=True)
-        as_time = best_of(args.runs, lambda: subprocess.run(assemble, check=True))
-        print(f"  llvm-as            {as_time * 1e3:9.1f} ms   compile / llvm-as = "
-              f"{compile_time / as_time:.2f}")
-        if opt is not None:
-            verify = [opt, "-passes=verify", "-disable-output", str(bitcode)]
-            verify_time = best_of(args.runs, lambda: subprocess.run(verify, check=True))
-            print(f"  opt -passes=verify {verify_time * 1e3:9.1f} ms   load / opt = "
-                  f"{load_time / verify_time:.2f}")
+
+    ensure_module(build)
+    ensure_llvm()
+    launcher = Launcher()
+    kdpi, _sys = import_module(build)
+    # LLVM 14 (Debian bookworm's `llvm`) reads `ptr` only in its opaque-pointer mode.
+    flags = ["-opaque-pointers"] if llvm_major("llvm-as") == 14 else []
+    version = subprocess.run(["llvm-as", "--version"], capture_output=True, text=True).stdout
+    version = next((l.strip() for l in version.splitlines() if "version" in l), "?")
+    runs = args.runs
+    rows = []
+    with tempfile.TemporaryDirectory(prefix="road.") as tmp:
+        directory = Path(tmp)
+
+        # Start-up of LLVM's tools: time and memory on a one-function program.
+        _, small_ll = write_program(one_function_program(), directory, "startup")
+        startup = {}
+        # (llvm-as comes first and writes the bitcode that opt then reads.)
+        for name, command in llvm_commands(small_ll, directory / "startup.bc", flags).items():
+            startup[name] = best_of(launcher, runs, command)
+
+        for size in (int(s) for s in args.sizes.split(",")):
+            functions = gen_program.build_program(size, 1)
+            instructions = sum(f.instruction_count() for f in functions)
+            kd, ll = write_program(functions, directory, f"p{size}")
+            bc, storage_path = directory / f"p{size}.bc", directory / f"p{size}.kdstore"
+            del functions
+
+            text = kd.read_text(encoding="utf-8")
+            info = compile_info(kdpi, text)
+            storage = _sys._kd_compile_module(new_instance(kdpi, _sys), info)
+            storage_path.write_bytes(storage)
+            compiler = new_instance(kdpi, _sys)
+            compile_s = time_in_process(
+                runs, lambda: None, lambda _: _sys._kd_compile_module(compiler, info))
+            load_s = time_in_process(
+                runs, lambda: new_instance(kdpi, _sys), lambda i: _sys._kd_load_module(i, storage))
+            del info, text, compiler
+
+            ours_peak = {}
+            for what, path in (("compile", kd), ("load", storage_path)):
+                peaks = []
+                for _ in range(min(runs, 3)):
+                    _, peak, out = launcher.run(
+                        [sys.executable, __file__, "--build", str(build), "--child", what,
+                         str(path)])  # fmt: skip
+                    peaks.append((peak, json.loads(out)["baseline_kib"]))
+                ours_peak[what] = max(peaks)
+
+            llvm = {name: best_of(launcher, runs, command)
+                    for name, command in llvm_commands(ll, bc, flags).items()}
+
+            sizes = {"text": kd.stat().st_size, "ll": ll.stat().st_size,
+                     "storage": len(storage), "bitcode": bc.stat().st_size}  # fmt: skip
+            for ours_name, ours_s, tool in (("compile", compile_s, "llvm-as"),
+                                            ("compile", compile_s, "opt text"),
+                                            ("load", load_s, "opt bitcode")):  # fmt: skip
+                tool_s = llvm[tool][0] - startup[tool][0]
+                peak, baseline = ours_peak[ours_name]
+                tool_peak, tool_start = llvm[tool][1], startup[tool][1]
+                rows.append({
+                    "instructions": instructions, "road": ours_name, "ours_ms": ours_s * 1e3,
+                    "ns_per_instr": ours_s * 1e9 / instructions, "tool": tool,
+                    "tool_ms": tool_s * 1e3, "speed": tool_s / ours_s,
+                    "ours_mib": mib(peak - baseline), "ours_total_mib": mib(peak),
+                    "tool_mib": mib(tool_peak - tool_start), "tool_total_mib": mib(tool_peak),
+                    "memory": (tool_peak - tool_start) / max(peak - baseline, 1), **sizes,
+                })  # fmt: skip
+            del storage
+
+    print(f"LLVM: {version}; best of {runs} runs; LLVM's times less their start-up "
+          f"({', '.join(f'{n} {t * 1e3:.1f} ms' for n, (t, _) in startup.items())})")
+    print("peak memory: ours above the interpreter's baseline (the child's total in brackets); "
+          "LLVM's above its start-up (total in brackets); MiB")
+    for size_row in {r["instructions"]: r for r in rows}.values():
+        print(f"  {size_row['instructions']} instructions: text {size_row['text'] / 1e6:.2f} MB, "
+              f"storage {size_row['storage'] / 1e6:.2f} MB; LLVM IR {size_row['ll'] / 1e6:.2f} "
+              f"MB, bitcode {size_row['bitcode'] / 1e6:.2f} MB")
+    header = ("| instructions | ours | ms | ns/instr | LLVM | ms | speed-up | ours MiB | "
+              "LLVM MiB | memory ratio |")
+    print(header)
+    print("|" + "|".join("---" for _ in range(header.count("|") - 1)) + "|")
+    for r in rows:
+        print(f"| {r['instructions']} | {r['road']} | {r['ours_ms']:.1f} | "
+              f"{r['ns_per_instr']:.0f} | {r['tool']} | {r['tool_ms']:.1f} | "
+              f"{r['speed']:.2f}x | {r['ours_mib']:.1f} ({r['ours_total_mib']:.0f}) | "
+              f"{r['tool_mib']:.1f} ({r['tool_total_mib']:.0f}) | {r['memory']:.2f}x |")
 
 
 if __name__ == "__main__":
