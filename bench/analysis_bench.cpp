@@ -12,7 +12,7 @@ namespace {
 
 void BM_Analyze(benchmark::State& state) {
     kdinstr::types::TypeRegistry registry;
-    const auto f = std::make_shared<const kdinstr::modules::Function>(kdbench::add_chain(
+    const auto f = std::make_shared<kdinstr::modules::Function>(kdbench::add_chain(
         kdbench::i64_in(registry), 16, static_cast<std::uint32_t>(state.range(0))));
     for (auto _ : state) benchmark::DoNotOptimize(kdinstr::analysis::analyze(f));
     state.SetItemsProcessed(state.iterations() * 16 * state.range(0));

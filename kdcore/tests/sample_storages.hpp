@@ -117,7 +117,7 @@ inline CompiledModuleStorage duplicate_function_uuid() {
                      .block(0, {}, ib::ret())
                      .build();
         storage.module.functions.emplace(ib::uuid(key),
-                                         std::make_shared<const kdinstr::modules::Function>(f));
+                                         std::make_shared<kdinstr::modules::Function>(f));
     }
     return storage;
 }

@@ -39,7 +39,7 @@ IoResult<Module> decode_module(BorshReader& r) {
         KD_LET(function, decode_function(r));
         // Keys arrive in ascending order from a well-formed encoder: hint the end.
         m.functions.insert_or_assign(m.functions.end(), key,
-                                     std::make_shared<const Function>(std::move(function)));
+                                     std::make_shared<Function>(std::move(function)));
     }
     KD_LET(external_count, r.read_u32());
     for (std::uint32_t i = 0; i < external_count; ++i) {

@@ -23,11 +23,10 @@ void Module::remap_types(const TypeRemap& map) {
         if (function.use_count() != 1)
             utils::panic(
                 "Cannot remap types in function behind Arc; no other references should exist");
-        // The function may have been created const; rewriting a copy and swapping it in is
-        // sound either way, and nobody else can observe the old one.
-        auto rewritten = std::make_shared<Function>(*function);
-        rewritten->remap_types(map);
-        function = std::move(rewritten);
+        // Functions are made as non-const objects and only held read-only (see `functions`),
+        // and nobody else holds this one: rewriting it in place is sound and spares a copy of
+        // every block of the module.
+        std::const_pointer_cast<Function>(function)->remap_types(map);
     }
     for (auto& [key, ext] : external_functions) ext.remap_types(map);
 }

@@ -14,7 +14,9 @@
 namespace kdinstr::modules {
 
 struct Module {
-    // Keyed by each function's own uuid.
+    // Keyed by each function's own uuid. Each is made as a non-const `Function`
+    // (`std::make_shared<Function>`) and held read-only, so that `remap_types` may rewrite a
+    // function the module alone holds in place.
     std::map<utils::Uuid, std::shared_ptr<const Function>> functions;
     // Keyed by each declaration's own uuid.
     std::map<utils::Uuid, ExternalFunction> external_functions;

@@ -62,11 +62,11 @@ struct Fixture {
         Function named = Function::make_default();
         named.uuid = uuid_of(0x11);
         named.name = "main";
-        module.functions.emplace(named.uuid, std::make_shared<const Function>(std::move(named)));
+        module.functions.emplace(named.uuid, std::make_shared<Function>(std::move(named)));
         Function anonymous = Function::make_default();
         anonymous.uuid = uuid_of(0x22);
         module.functions.emplace(anonymous.uuid,
-                                 std::make_shared<const Function>(std::move(anonymous)));
+                                 std::make_shared<Function>(std::move(anonymous)));
         ExternalFunction puts{uuid_of(0x33), "puts", CallingConvention(), {ptr}, i32};
         module.external_functions.emplace(puts.uuid, puts);
     }

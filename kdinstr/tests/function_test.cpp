@@ -121,7 +121,7 @@ Module sample_module() {
     Module m;
     for (auto f : {function_with(3, "f"), function_with(1, "f"), function_with(2, std::nullopt),
                    function_with(4, "g"), function_with(5, "F")})
-        m.functions.emplace(f.uuid, std::make_shared<const Function>(std::move(f)));
+        m.functions.emplace(f.uuid, std::make_shared<Function>(std::move(f)));
     for (auto e : {external_with(9, "f"), external_with(7, "ext"), external_with(8, "ext")})
         m.external_functions.emplace(e.uuid, std::move(e));
     return m;
@@ -154,7 +154,7 @@ TEST(Module, FindFunctionUuidByName) {
 TEST(Module, FindUsesTheFunctionsOwnUuid) {
     Module m;
     Function f = function_with(2, "h");
-    m.functions.emplace(uuid(1), std::make_shared<const Function>(std::move(f)));
+    m.functions.emplace(uuid(1), std::make_shared<Function>(std::move(f)));
     EXPECT_EQ(m.find_function_uuid_by_name("h", false), FunctionPointer::internal(uuid(2)));
 }
 
@@ -231,7 +231,7 @@ TEST(Module, RemapTypesRewritesEveryFunctionAndDeclaration) {
     Module m;
     Function f = typed_function();
     f.uuid = uuid(1);
-    m.functions.emplace(f.uuid, std::make_shared<const Function>(f));
+    m.functions.emplace(f.uuid, std::make_shared<Function>(f));
     m.external_functions.emplace(
         uuid(2), ExternalFunction{uuid(2), "e", CallingConvention(), {ty(1)}, std::nullopt});
     const TypeRemap map = {{ty(1), ty(11)}};
@@ -244,7 +244,7 @@ TEST(Module, RemapTypesRewritesEveryFunctionAndDeclaration) {
 
 TEST(Module, RemapTypesOfSharedFunctionPanics) {
     Module m;
-    auto shared = std::make_shared<const Function>(typed_function());
+    auto shared = std::make_shared<Function>(typed_function());
     m.functions.emplace(shared->uuid, shared);
     try {
         m.remap_types({{ty(1), ty(11)}});

@@ -170,7 +170,7 @@ class FunctionBuilder {
 
     ir::Function build() const { return f_; }
     std::shared_ptr<const ir::Function> shared() const {
-        return std::make_shared<const ir::Function>(f_);
+        return std::make_shared<ir::Function>(f_);
     }
 
   private:
@@ -189,7 +189,7 @@ inline ir::Module module_of(std::vector<ir::Function> functions,
     ir::Module m;
     for (auto& f : functions) {
         const utils::Uuid key = f.uuid;
-        m.functions.insert_or_assign(key, std::make_shared<const ir::Function>(std::move(f)));
+        m.functions.insert_or_assign(key, std::make_shared<ir::Function>(std::move(f)));
     }
     for (auto& e : externals) {
         const utils::Uuid key = e.uuid;

@@ -298,7 +298,7 @@ std::expected<void, Error> extend_module_from_string(Module& module, types::Type
     for (Function& function : functions) {
         const Uuid uuid = function.uuid;
         module.functions.insert_or_assign(uuid,
-                                          std::make_shared<const Function>(std::move(function)));
+                                          std::make_shared<Function>(std::move(function)));
     }
 
     // 9. The whole module.
