@@ -68,7 +68,11 @@ IoResult<void> encode(BorshWriter& w, const BasicBlock& value) {
 
 IoResult<BasicBlock> decode_basic_block(BorshReader& r) {
     KD_LET(label, decode_label(r));
-    KD_LET(instructions, r.read_seq<KdInstr>(decode_instruction));
+    KD_LET(count, r.read_u32());
+    // Records are built where they stay; the count is not trusted for memory.
+    std::vector<KdInstr> instructions;
+    instructions.reserve(BorshReader::cautious_capacity<KdInstr>(count));
+    for (std::uint32_t i = 0; i < count; ++i) KD_TRY(decode_instruction_into(r, instructions));
     KD_LET(terminator, decode_terminator(r));
     return BasicBlock{label, std::move(instructions), std::move(terminator)};
 }

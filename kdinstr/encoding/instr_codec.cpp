@@ -156,29 +156,45 @@ IoResult<void> put_all(BorshWriter& w, const Tuple& t, std::index_sequence<I...>
     return result;
 }
 
+// One field read straight into its place in the record: registers and operands (most of the
+// bytes) without an intermediate value.
+template <typename T>
+IoResult<void> get_into(BorshReader& r, T& field) {
+    if constexpr (std::is_same_v<T, Name>) {
+        KD_LET(n, r.read_u32());
+        field = Name{n};
+        return {};
+    } else if constexpr (std::is_same_v<T, Operand>) {
+        return decode_operand_into(r, field);
+    } else {
+        KD_LET(value, get<T>(r));
+        field = std::move(value);
+        return {};
+    }
+}
+
 template <typename Tuple, std::size_t... I>
 IoResult<void> get_all(BorshReader& r, Tuple& t, std::index_sequence<I...>) {
     IoResult<void> result;
-    auto get_one = [&](auto& field) {
-        auto value = get<std::remove_cvref_t<decltype(field)>>(r);
-        if (!value) {
-            result = std::unexpected(std::move(value.error()));
-            return false;
-        }
-        field = std::move(*value);
-        return true;
-    };
-    (void)(get_one(std::get<I>(t)) && ...);
+    // Stops at the first failure: later fields are not read.
+    (void)((result = get_into(r, std::get<I>(t)), result.has_value()) && ...);
     return result;
 }
 
-using Decoder = IoResult<KdInstr> (*)(BorshReader&);
+template <typename R>
+IoResult<void> get_record(BorshReader& r, R& record) {
+    auto t = fields(record);
+    return get_all(r, t, std::make_index_sequence<std::tuple_size_v<decltype(t)>>{});
+}
+
+using Decoder = IoResult<void> (*)(BorshReader&, std::vector<KdInstr>&);
 
 template <std::size_t I>
-IoResult<KdInstr> decode_alternative(BorshReader& r) {
-    using Record = std::variant_alternative_t<I, KdInstrVariant>;
-    KD_LET(record, decode_record<Record>(r));
-    return IoResult<KdInstr>(std::in_place, std::in_place_index<I>, std::move(record));
+IoResult<void> decode_alternative(BorshReader& r, std::vector<KdInstr>& out) {
+    KdInstr& instruction = out.emplace_back(std::in_place_index<I>);
+    auto read = get_record(r, std::get<I>(instruction.as_variant()));
+    if (!read) out.pop_back();
+    return read;
 }
 
 template <std::size_t... I>
@@ -199,8 +215,7 @@ IoResult<void> encode_record(BorshWriter& w, const R& record) {
 template <InstructionRecord R>
 IoResult<R> decode_record(BorshReader& r) {
     R record{};
-    auto t = fields(record);
-    KD_TRY(get_all(r, t, std::make_index_sequence<std::tuple_size_v<decltype(t)>>{}));
+    KD_TRY(get_record(r, record));
     return record;
 }
 
@@ -323,9 +338,16 @@ IoResult<void> encode(BorshWriter& w, const KdInstr& value) {
                       value.as_variant());
 }
 
-IoResult<KdInstr> decode_instruction(BorshReader& r) {
+IoResult<void> decode_instruction_into(BorshReader& r, std::vector<KdInstr>& out) {
     KD_LET(tag, r.read_tag(static_cast<std::uint8_t>(kd_instr_op_count - 1)));
-    return decoders[tag](r);
+    return decoders[tag](r, out);
+}
+
+IoResult<KdInstr> decode_instruction(BorshReader& r) {
+    std::vector<KdInstr> one;
+    one.reserve(1);
+    KD_TRY(decode_instruction_into(r, one));
+    return std::move(one.front());
 }
 
 

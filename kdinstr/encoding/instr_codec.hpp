@@ -2,6 +2,8 @@
 // Binary form of instructions: one tag byte (the opcode, 0..36), then the record's fields in
 // declared order. Qualifier and ordering bytes outside their enum fail with the variant-tag
 // message; optional fields and bools use the reader's option and bool rules.
+#include <vector>
+
 #include "kdinstr/encoding/borsh_reader.hpp"
 #include "kdinstr/encoding/borsh_writer.hpp"
 #include "kdinstr/modules/instructions/analysis_statistic.hpp"
@@ -33,5 +35,8 @@ IoResult<R> decode_record(BorshReader& r);
 // The tag byte, then the record.
 IoResult<void> encode(BorshWriter& w, const modules::KdInstr& value);
 IoResult<modules::KdInstr> decode_instruction(BorshReader& r);
+// The same, built in place at the end of `out` (a block's instructions): nothing is appended
+// on failure.
+IoResult<void> decode_instruction_into(BorshReader& r, std::vector<modules::KdInstr>& out);
 
 }  // namespace kdinstr::encoding

@@ -33,26 +33,36 @@ IoResult<void> encode(BorshWriter& w, const Operand& value) {
     return std::visit([&](const auto& payload) { return encode(w, payload); }, value.variant());
 }
 
-IoResult<Operand> decode_operand(BorshReader& r) {
+IoResult<void> decode_operand_into(BorshReader& r, Operand& out) {
     auto tag = r.read_tag(2);
     if (!tag) return std::unexpected(std::move(tag.error()));
     switch (*tag) {
         case 0: {
-            auto n = decode_name(r);
+            auto n = r.read_u32();
             if (!n) return std::unexpected(std::move(n.error()));
-            return Operand(*n);
+            out.variant().emplace<Name>(Name{*n});
+            return {};
         }
         case 1: {
             auto c = decode_any_const(r);
             if (!c) return std::unexpected(std::move(c.error()));
-            return Operand(std::move(*c));
+            out.variant().emplace<consts::AnyConst>(std::move(*c));
+            return {};
         }
         default: {
             auto t = decode_typeref(r);
             if (!t) return std::unexpected(std::move(t.error()));
-            return Operand(*t);
+            out.variant().emplace<types::Typeref>(*t);
+            return {};
         }
     }
+}
+
+IoResult<Operand> decode_operand(BorshReader& r) {
+    Operand operand;
+    if (auto read = decode_operand_into(r, operand); !read)
+        return std::unexpected(std::move(read.error()));
+    return operand;
 }
 
 }  // namespace kdinstr::encoding

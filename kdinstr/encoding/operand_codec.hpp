@@ -16,5 +16,8 @@ IoResult<modules::Label> decode_label(BorshReader& r);
 // Tag 0 register + u32; 1 immediate + `AnyConst`; 2 undef + `Typeref`.
 IoResult<void> encode(BorshWriter& w, const modules::Operand& value);
 IoResult<modules::Operand> decode_operand(BorshReader& r);
+// The same into an operand in its place (a record's field): the bytes read and the errors are
+// those of `decode_operand`; on failure `out` holds some operand.
+IoResult<void> decode_operand_into(BorshReader& r, modules::Operand& out);
 
 }  // namespace kdinstr::encoding
