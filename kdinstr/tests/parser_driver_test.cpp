@@ -222,6 +222,59 @@ TEST(ParserDriver, EveryReadGivesNewFunctionIdentities) {
     }
 }
 
+// The parse lets go of the tokens of the functions it has read; a failure far into a long text
+// still reports every error where it is, with the debug text of every token. 20 000 functions
+// of 14 tokens lie between the first error and the last, several chunks of the token list.
+TEST(ParserDriver, ErrorsFarApartInALongTextKeepTheirPlacesAndEveryToken) {
+    const std::string first = "define void hidden hidden a() {\nl: ret void\n}\n";
+    const std::string last = "define void c() {\nl: ret 5\n}\n";
+    std::string middle;
+    for (int i = 0; i < 20000; ++i) middle += valid;
+
+    struct Case {
+        std::string name;
+        std::string text;
+        std::vector<ParserError> errors;
+    };
+    // The syntax error of `last` read alone, moved to where `last` starts.
+    const ParserError alone = parser_errors(last).at(0);
+    const auto at = [&](std::size_t start) {
+        return perr(start + alone.start, start + alone.end, alone.message);
+    };
+    const std::vector<Case> cases = {
+        {"emitted, then a syntax error", first + middle + last,
+         {perr(12, 26, "duplicate visibility metadata"), at(first.size() + middle.size())}},
+        {"emitted only", first + middle, {perr(12, 26, "duplicate visibility metadata")}},
+        {"a syntax error only", valid + middle + last, {at(valid.size() + middle.size())}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TextParse p;
+        const auto result = p.read(c.text);
+        ASSERT_FALSE(result);
+        const auto* errors = result.error().get_if<Error::ParserErrors>();
+        ASSERT_NE(errors, nullptr);
+        EXPECT_EQ(errors->errors, c.errors);
+        EXPECT_EQ(errors->tokens, kdinstr::modules::parser::lexer(c.text).tokens->debug_texts());
+        EXPECT_TRUE(p.module.functions.empty());
+    }
+}
+
+TEST(ParserDriver, ImportsAfterALongTextAreRefusedWithEveryToken) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += valid;
+    text += "import \"lib\"\n";
+    TextParse p;
+    const auto result = p.read(text);
+    ASSERT_FALSE(result);
+    const auto* errors = result.error().get_if<Error::ParserErrors>();
+    ASSERT_NE(errors, nullptr);
+    EXPECT_EQ(errors->errors,
+              std::vector<ParserError>{
+                  perr(0, 0, "import statements are not supported when parsing from string: lib")});
+    EXPECT_EQ(errors->tokens, kdinstr::modules::parser::lexer(text).tokens->debug_texts());
+}
+
 namespace {
 std::string numbered(int i) { return fmt::format("f{}", i); }
 }  // namespace

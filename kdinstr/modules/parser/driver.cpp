@@ -244,10 +244,17 @@ std::expected<void, Error> extend_module_from_string(Module& module, types::Type
                     }),
                 std::make_shared<IdGenerator>([] { return utils::new_v4(); }));
 
-    // 4. The grammar; any error, emitted or syntactic, fails the text.
-    ModuleParse parsed = parse_module(*tokens, state);
+    // 4. The grammar; any error, emitted or syntactic, fails the text. The token list lets go
+    // of each function's tokens as the function is read, so that the two are not held whole
+    // at once; a failure's messages read the tokens of a second lexing, which yields the same.
+    ModuleParse parsed = parse_module_releasing(*tokens, state);
+    const auto all_tokens = [&] {
+        tokens.reset();
+        tokens = lexer(source).tokens;
+    };
     if (parsed.failure || !parsed.emitted.empty()) {
         parsed.items.clear();
+        all_tokens();
         log::write(log::Level::Error, log_target, "{}", log_parsing_failed);
         return std::unexpected(
             parser_errors(to_parser_errors(TokenInput(*tokens), parsed.emitted, parsed.failure),
@@ -268,6 +275,7 @@ std::expected<void, Error> extend_module_from_string(Module& module, types::Type
     functions.reserve(parsed.items.size());
     for (Item& item : parsed.items) {
         if (auto* import = std::get_if<Item::Import>(&item.value)) {
+            all_tokens();
             log::write(log::Level::Error, log_target, log_import, std::string_view(import->path));
             std::vector<utils::ParserError> errors;
             errors.push_back(utils::ParserError{

@@ -222,7 +222,8 @@ std::optional<Item> item(TokenCursor<Track>& c, BodyScratch& scratch) {
 }  // namespace
 
 template <bool Track>
-bool module_item_parser(TokenCursor<Track>& c, std::vector<Item>& items, std::size_t& iteration) {
+bool module_item_parser(TokenCursor<Track>& c, std::vector<Item>& items, std::size_t& iteration,
+                        TokenList* release) {
     BodyScratch scratch;
     for (;;) {
         const Mark start = c.mark();
@@ -235,13 +236,16 @@ bool module_item_parser(TokenCursor<Track>& c, std::vector<Item>& items, std::si
         }
         c.just(FixedToken::Newline);
         items.push_back(std::move(*next));
+        // No rule reads back before the start of an iteration.
+        if (release != nullptr) release->release_before(c.mark().pos);
     }
     c.just(FixedToken::Newline);
     return c.end();
 }
 
-template bool module_item_parser(TokenCursor<false>&, std::vector<Item>&, std::size_t&);
-template bool module_item_parser(TokenCursor<true>&, std::vector<Item>&, std::size_t&);
+template bool module_item_parser(TokenCursor<false>&, std::vector<Item>&, std::size_t&,
+                                 TokenList*);
+template bool module_item_parser(TokenCursor<true>&, std::vector<Item>&, std::size_t&, TokenList*);
 
 SyntaxError module_syntax_error(const TokenList& tokens, State& state, std::size_t restart) {
     state.clear();
@@ -254,18 +258,30 @@ SyntaxError module_syntax_error(const TokenList& tokens, State& state, std::size
     return diag.final_error(tokens.size(), c.pos());
 }
 
-ModuleParse parse_module(const TokenList& tokens, State& state) {
+namespace {
+
+ModuleParse parse(const TokenList& tokens, State& state, TokenList* release) {
     ModuleParse out;
     Diagnostics<false> diag;
     TokenCursor<false> c(tokens, state, diag);
     std::size_t iteration = 0;
-    const bool ok = module_item_parser(c, out.items, iteration);
+    const bool ok = module_item_parser(c, out.items, iteration, release);
     out.emitted = diag.take_emitted();
     if (!ok) {
         out.items.clear();
         out.failure = module_syntax_error(tokens, state, iteration);
     }
     return out;
+}
+
+}  // namespace
+
+ModuleParse parse_module(const TokenList& tokens, State& state) {
+    return parse(tokens, state, nullptr);
+}
+
+ModuleParse parse_module_releasing(TokenList& tokens, State& state) {
+    return parse(tokens, state, &tokens);
 }
 
 }  // namespace kdinstr::modules::parser

@@ -1,5 +1,7 @@
 #include "kdinstr/modules/parser/token_list.hpp"
 
+#include <algorithm>
+
 #include <utility>
 
 #include "kdinstr/utils/panic.hpp"
@@ -146,8 +148,15 @@ void TokenList::push_uuid(const utils::Uuid& uuid, std::size_t end) {
     uuids_.push_back(uuid);
 }
 
+void TokenList::release_before(std::size_t i) {
+    if (i < 2) return;
+    const std::size_t keep = std::min((i - 2) >> chunk_bits, chunks_.size());
+    for (; released_ < keep; ++released_) chunks_[released_].reset();
+}
+
 std::size_t TokenList::memory_bytes() const {
-    std::size_t n = chunks_.size() * sizeof(Chunk) + chunks_.capacity() * sizeof(void*) +
+    std::size_t n = (chunks_.size() - released_) * sizeof(Chunk) +
+                    chunks_.capacity() * sizeof(void*) +
                     numbers_.capacity() * sizeof(mpz_class) +
                     decimals_.capacity() * sizeof(consts::BigDecimal) +
                     strings_.capacity() * sizeof(std::string) + uuids_.capacity() * sizeof(utils::Uuid);

@@ -198,6 +198,11 @@ class TokenList {
     // Bytes the list holds (entries and side tables, not the source).
     std::size_t memory_bytes() const;
 
+    // Lets go of the entries of the whole chunks before the token before `i` (the span of `i`
+    // reads the token before it): for a reader that never goes back before `i`. The tokens let go
+    // of must not be read again.
+    void release_before(std::size_t i);
+
   private:
     struct Entry {
         std::uint32_t a;
@@ -229,6 +234,7 @@ class TokenList {
 
     std::string_view source_;
     std::vector<std::unique_ptr<Chunk>> chunks_;
+    std::size_t released_ = 0;  // chunks let go of, from the first
     std::size_t size_ = 0;
     std::vector<mpz_class> numbers_;
     std::vector<consts::BigDecimal> decimals_;
