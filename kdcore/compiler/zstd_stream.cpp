@@ -16,6 +16,7 @@ IoError zstd_error(std::size_t code) { return IoError{ZSTD_getErrorName(code)}; 
 
 ZstdCompressor::ZstdCompressor(std::vector<std::uint8_t>& out)
     : ctx_(ZSTD_createCCtx()), out_(out), buffer_(kOutputBufferSize) {
+    input_.reserve(kInputBufferSize);
     if (ctx_ == nullptr) kdinstr::utils::panic("failed to create a zstd compression context");
     std::size_t r = ZSTD_CCtx_setParameter(ctx_, ZSTD_c_compressionLevel, kLevel);
     if (!ZSTD_isError(r)) r = ZSTD_CCtx_setParameter(ctx_, ZSTD_c_checksumFlag, 0);
@@ -36,6 +37,18 @@ IoResult<void> ZstdCompressor::append_output(std::size_t produced) {
 
 IoResult<void> ZstdCompressor::write(std::span<const std::uint8_t> bytes) {
     if (finished_) kdinstr::utils::panic("write to a finished zstd frame");
+    if (input_.size() + bytes.size() <= kInputBufferSize) {
+        input_.insert(input_.end(), bytes.begin(), bytes.end());
+        return {};
+    }
+    if (auto r = compress(input_); !r) return r;
+    input_.clear();
+    if (bytes.size() >= kInputBufferSize) return compress(bytes);
+    input_.insert(input_.end(), bytes.begin(), bytes.end());
+    return {};
+}
+
+IoResult<void> ZstdCompressor::compress(std::span<const std::uint8_t> bytes) {
     ZSTD_inBuffer in{bytes.data(), bytes.size(), 0};
     while (in.pos < in.size) {
         ZSTD_outBuffer out{buffer_.data(), buffer_.size(), 0};
@@ -49,6 +62,8 @@ IoResult<void> ZstdCompressor::write(std::span<const std::uint8_t> bytes) {
 IoResult<void> ZstdCompressor::finish() {
     if (finished_) kdinstr::utils::panic("zstd frame finished twice");
     finished_ = true;
+    if (auto r = compress(input_); !r) return r;
+    input_.clear();
     ZSTD_inBuffer in{nullptr, 0, 0};
     for (;;) {
         ZSTD_outBuffer out{buffer_.data(), buffer_.size(), 0};

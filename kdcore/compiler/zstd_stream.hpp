@@ -39,11 +39,18 @@ class ZstdCompressor final : public ByteSink {
     IoResult<void> finish();
 
   private:
+    // Writes come a few bytes at a time; they are gathered into a block of this size before
+    // the library sees them (one call per value cost more than the compression itself). The
+    // frame is the same however its input arrives.
+    static constexpr std::size_t kInputBufferSize = 128 * 1024;
+
     IoResult<void> append_output(std::size_t produced);
+    IoResult<void> compress(std::span<const std::uint8_t> bytes);
 
     ZSTD_CCtx_s* ctx_;
     std::vector<std::uint8_t>& out_;
     std::vector<std::uint8_t> buffer_;
+    std::vector<std::uint8_t> input_;
     bool finished_ = false;
 };
 
