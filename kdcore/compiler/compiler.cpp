@@ -43,7 +43,12 @@ std::expected<std::vector<std::uint8_t>, KdError> compile_sources(
     }
 
     instance.log(sites::COMPILE_VERIFYING);
-    if (auto verified = storage.module.verify(); !verified) {
+    // Reading a source ends with the verification of the whole module; after the last source
+    // the module is the one that was verified then, so its result stands. Only a compilation
+    // without sources still needs its (empty) module verified here.
+    if (auto verified = info.sources.empty() ? storage.module.verify()
+                                             : std::expected<void, kdinstr::utils::Error>{};
+        !verified) {
         instance.log(sites::COMPILE_VERIFY_FAILED, verified.error().message());
         return std::unexpected(KdError(KdError::Instr{std::move(verified.error())}));
     }
