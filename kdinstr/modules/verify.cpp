@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <variant>
 #include <vector>
 
@@ -136,16 +137,42 @@ Result check_branch_targets(const Function& function) {
 
 // The first function pointer among the instruction's operands that names no function of the
 // module; a pointer to the function itself always passes.
-std::optional<Error> unresolved_pointer(const Module& module, const Function& function,
+// The functions of a module by uuid, for one function's lookups: the module's own maps.
+struct ModuleFunctions {
+    const Module& module;
+    bool has_internal(const utils::Uuid& u) const { return module.functions.contains(u); }
+    bool has_external(const utils::Uuid& u) const {
+        return module.external_functions.contains(u);
+    }
+};
+
+// The same through hashed sets, made once for a whole module's verification: the tree lookups
+// of every function pointer of every function would grow with the module.
+struct FunctionIndex {
+    explicit FunctionIndex(const Module& module) {
+        internal.reserve(module.functions.size());
+        for (const auto& [uuid, function] : module.functions) internal.insert(uuid);
+        external.reserve(module.external_functions.size());
+        for (const auto& [uuid, declaration] : module.external_functions) external.insert(uuid);
+    }
+    bool has_internal(const utils::Uuid& u) const { return internal.contains(u); }
+    bool has_external(const utils::Uuid& u) const { return external.contains(u); }
+
+    std::unordered_set<utils::Uuid> internal;
+    std::unordered_set<utils::Uuid> external;
+};
+
+template <typename Functions>
+std::optional<Error> unresolved_pointer(const Functions& functions, const Function& function,
                                         const Operand& operand) {
     const consts::AnyConst* imm = operand.as_imm();
     const FunctionPointer* pointer = imm ? imm->as_func_ptr() : nullptr;
     if (!pointer) return std::nullopt;
     const utils::Uuid& target = pointer->uuid();
     if (pointer->is_external()) {
-        if (!module.external_functions.contains(target))
+        if (!functions.has_external(target))
             return Error::UndefinedExternalFunction{display_name(function), target};
-    } else if (target != function.uuid && !module.functions.contains(target)) {
+    } else if (target != function.uuid && !functions.has_internal(target)) {
         return Error::UndefinedInternalFunction{display_name(function), target};
     }
     return std::nullopt;
@@ -155,7 +182,7 @@ std::optional<Error> unresolved_pointer(const Module& module, const Function& fu
 // the same walk also finds the first unresolved function pointer, which `verify_func` would
 // report, into `unresolved`.
 Result check_defined_uses(const Function& function, const NameTable& defined,
-                          const Module* module, std::optional<Error>& unresolved) {
+                          const FunctionIndex* module, std::optional<Error>& unresolved) {
     const auto undefined = [&](const Operand& operand) {
         const Name* reg = operand.as_reg();
         return reg && !defined.contains(reg->value) ? reg : nullptr;
@@ -204,7 +231,7 @@ Result check_limits(const Function& function) {
 
 // `verify`, and with a module `verify_func` after it, in two walks over the instructions
 // instead of one per rule. Errors and their order are those of the rules taken one by one.
-Result verify_in(const Function& function, const Module* module) {
+Result verify_in(const Function& function, const FunctionIndex* module) {
     NameTable defined = name_table_for(function);
     const InstructionFacts facts = walk_instructions(function, defined);
     if (auto r = check_wildcards(function, facts.wildcards); !r) return r;
@@ -252,15 +279,16 @@ std::expected<void, Error> verify_func(const Module& module, const Function& fun
     for (const auto& [label, block] : function.body)
         for (const KdInstr& instruction : block.instructions)
             for (const Operand& operand : instruction.operands())
-                if (auto error = unresolved_pointer(module, function, operand))
+                if (auto error = unresolved_pointer(ModuleFunctions{module}, function, operand))
                     return std::unexpected(std::move(*error));
     return {};
 }
 
 std::expected<void, Error> verify_module(const Module& module) {
+    const FunctionIndex index(module);
     for (const auto& [uuid, function] : module.functions) {
         if (!function) utils::panic("module holds an empty function handle under {}", uuid);
-        if (auto r = verify_in(*function, &module); !r) return r;
+        if (auto r = verify_in(*function, &index); !r) return r;
     }
     return {};
 }
