@@ -1,5 +1,6 @@
 #include "kdinstr/modules/function.hpp"
 
+#include <optional>
 #include <type_traits>
 #include <variant>
 
@@ -15,8 +16,16 @@ Function Function::make_default() {
 }
 
 void Function::remap_types(const TypeRemap& map) {
+    // Neighbouring instructions mostly name the same type: the last answer is kept.
+    std::optional<types::Typeref> last_key;
+    const types::Typeref* last_value = nullptr;
     const auto remap_one = [&](types::Typeref& t) {
-        if (auto it = map.find(t); it != map.end()) t = it->second;
+        if (last_key != t) {
+            const auto it = map.find(t);
+            last_key = t;
+            last_value = it != map.end() ? &it->second : nullptr;
+        }
+        if (last_value != nullptr) t = *last_value;
     };
     // An undef operand's type is a type the function holds like any other: left behind, it
     // would name a type of the old registry, and a loaded module using undef could never pass
@@ -28,7 +37,7 @@ void Function::remap_types(const TypeRemap& map) {
     if (return_type) remap_one(*return_type);
     for (auto& [label, block] : body) {
         for (auto& instr : block.instructions) {
-            instr.remap_types(map);
+            instr.for_each_type_mut(remap_one);
             instr.for_each_operand_mut(remap_operand);
         }
         std::visit(
