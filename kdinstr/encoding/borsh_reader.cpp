@@ -41,7 +41,7 @@ IoResult<bool> BorshReader::read_bool() {
     return *b == 1;
 }
 
-IoResult<bool> BorshReader::read_option_tag() {
+IoResult<bool> BorshReader::read_option_tag_slow() {
     auto b = read_u8();
     if (!b) return std::unexpected(std::move(b.error()));
     if (*b > 1) {
@@ -51,7 +51,7 @@ IoResult<bool> BorshReader::read_option_tag() {
     return *b == 1;
 }
 
-IoResult<std::uint8_t> BorshReader::read_tag(std::uint8_t max_tag) {
+IoResult<std::uint8_t> BorshReader::read_tag_slow(std::uint8_t max_tag) {
     auto b = read_u8();
     if (!b) return b;
     if (*b > max_tag) {

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,9 +61,15 @@ class BorshReader {
     IoResult<std::int64_t> read_i64();
     IoResult<bool> read_bool();
     // The 0/1 byte in front of an optional value: true when the value follows.
-    IoResult<bool> read_option_tag();
+    IoResult<bool> read_option_tag() {
+        if (const auto b = in_window_at_most(1)) return *b == 1;
+        return read_option_tag_slow();
+    }
     // An enum's tag byte; above `max_tag` fails with "Unexpected variant tag: {}".
-    IoResult<std::uint8_t> read_tag(std::uint8_t max_tag);
+    IoResult<std::uint8_t> read_tag(std::uint8_t max_tag) {
+        if (const auto b = in_window_at_most(max_tag)) return *b;
+        return read_tag_slow(max_tag);
+    }
 
     // u32 byte count, then the bytes.
     IoResult<std::vector<std::uint8_t>> read_bytes();
@@ -110,18 +118,35 @@ class BorshReader {
     }
 
   private:
+    // The next byte of the window, consumed, when there is one and it is at most `max`; else
+    // nothing is consumed and the caller takes its general path (which reads the same byte and
+    // fails on it with its own text).
+    std::optional<std::uint8_t> in_window_at_most(std::uint8_t max) {
+        if (buffered_ == nullptr || buffered_->available() == 0) return std::nullopt;
+        const std::uint8_t b = *buffered_->window_begin();
+        if (b > max) return std::nullopt;
+        buffered_->take(1);
+        return b;
+    }
+    IoResult<bool> read_option_tag_slow();
+    IoResult<std::uint8_t> read_tag_slow(std::uint8_t max_tag);
+
     // Little-endian unsigned value of sizeof(U) bytes.
     template <typename U>
     IoResult<U> read_le() {
         std::array<std::uint8_t, sizeof(U)> bytes{};
         const std::uint8_t* at = bytes.data();
-        if (buffered_ && buffered_->available() >= sizeof(U)) {
+        if (buffered_ && buffered_->available() >= sizeof(U)) [[likely]] {
             at = buffered_->take(sizeof(U));
         } else if (auto r = read_exact(bytes); !r) {
             return std::unexpected(std::move(r.error()));
         }
         U value = 0;
-        for (std::size_t i = sizeof(U); i-- > 0;) value = static_cast<U>((value << 8) | at[i]);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&value, at, sizeof(U));
+        } else {
+            for (std::size_t i = sizeof(U); i-- > 0;) value = static_cast<U>((value << 8) | at[i]);
+        }
         return value;
     }
 
