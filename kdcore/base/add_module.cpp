@@ -17,19 +17,49 @@ namespace kdcore::base {
 
 using kdcore::utils::KdError;
 
+namespace {
+
+// Whether the mapping would change a reference the verification reads as a wildcard's: only a
+// hostile storage names a registry type by such a reference.
+bool remaps_wildcards(const kdinstr::modules::TypeRemap& remap) {
+    for (const auto& [from, to] : remap)
+        if (from.is_wildcard() || to.is_wildcard()) return true;
+    return false;
+}
+
+}  // namespace
+
 std::expected<ModuleKey, KdError> InstanceContext::add_module(
     const std::shared_ptr<InstanceContext>& instance, kdinstr::modules::Module module) {
+    return add_module(instance, std::move(module), kdinstr::modules::TypeRemap{});
+}
+
+std::expected<ModuleKey, KdError> InstanceContext::add_module(
+    const std::shared_ptr<InstanceContext>& instance, kdinstr::modules::Module module,
+    const kdinstr::modules::TypeRemap& remap) {
     if (!instance) kdinstr::utils::panic("add_module called without an instance");
     const InstanceContext& self = *instance;
+
+    // Verification reads no type but the wildcards, so each function's types are remapped just
+    // before its type check, while it is at hand, instead of in a walk of the whole module of
+    // their own; a mapping that touches wildcards is applied to the whole module first.
+    const bool remap_each = !remap.empty() && !remaps_wildcards(remap);
+    if (!remap.empty() && !remap_each) module.remap_types(remap);
+    if (remap_each) module.remap_external_types(remap);
 
     self.log(log_sites::ADD_MODULE_VERIFYING);
     if (auto verified = module.verify(); !verified) {
         return std::unexpected(KdError(KdError::Instr{std::move(verified.error())}));
     }
 
+    // Each function is analysed once it passes its type check, while it is at hand; analyses
+    // are pure, so those of a module that then fails are simply dropped.
     std::vector<std::string> labels;
+    std::vector<kdinstr::analysis::FunctionAnalysis> analyses;
     labels.reserve(module.functions.size());
-    for (const auto& [key, function] : module.functions) {
+    analyses.reserve(module.functions.size());
+    for (auto& [key, function] : module.functions) {
+        if (remap_each) kdinstr::modules::Module::remap_function_types(function, remap);
         std::string label = function_label(*function);
         self.log(log_sites::ADD_MODULE_TYPE_CHECKING, label);
         if (auto checked = function->type_check(self.type_registry_); !checked) {
@@ -37,6 +67,7 @@ std::expected<ModuleKey, KdError> InstanceContext::add_module(
             return std::unexpected(KdError(KdError::Instr{std::move(checked.error())}));
         }
         labels.push_back(std::move(label));
+        analyses.push_back(kdinstr::analysis::analyze(function));
     }
 
     auto context = std::make_unique<module::ModuleContext>();
@@ -44,9 +75,10 @@ std::expected<ModuleKey, KdError> InstanceContext::add_module(
     context->uuid = kdinstr::utils::new_v6(self.next_clock_sequence(), self.node_);
     context->module = std::move(module);
     // Nobody else sees the context yet: the shard locks taken here are uncontended.
+    std::size_t next = 0;
     for (const auto& [key, function] : context->module.functions) {
         module::FunctionContext function_context{
-            .analysis = kdinstr::analysis::analyze(function),
+            .analysis = std::move(analyses[next++]),
             .function = function,
             .uuid = function->uuid,
             .attached = {},

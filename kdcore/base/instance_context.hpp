@@ -31,6 +31,8 @@
 
 namespace kdinstr::modules {
 struct Module;
+// As kdinstr/modules/instructions/instruction.hpp has it.
+using TypeRemap = std::map<types::Typeref, types::Typeref>;
 }
 
 namespace kdcore::base {
@@ -135,6 +137,12 @@ class InstanceContext {
     // written, so the sink may load into this instance again.
     static std::expected<ModuleKey, kdcore::utils::KdError> add_module(
         const std::shared_ptr<InstanceContext>& instance, kdinstr::modules::Module module);
+    // The same for a module whose types are still those of another registry, as
+    // `module.remap_types(remap)` and then `add_module(instance, module)` would do, `remap` being
+    // a merge's mapping into this instance's registry.
+    static std::expected<ModuleKey, kdcore::utils::KdError> add_module(
+        const std::shared_ptr<InstanceContext>& instance, kdinstr::modules::Module module,
+        const kdinstr::modules::TypeRemap& remap);
 
   private:
     std::string application_name_;

@@ -30,8 +30,7 @@ std::expected<ModuleKey, KdError> load_module(const std::shared_ptr<InstanceCont
 
     auto remap = instance->type_registry().merge_with(storage->type_registry);
     if (!remap) return std::unexpected(KdError(KdError::Unknown{remap.error().message()}));
-    storage->module.remap_types(*remap);
-    return InstanceContext::add_module(instance, std::move(storage->module));
+    return InstanceContext::add_module(instance, std::move(storage->module), *remap);
 }
 
 }  // namespace kdcore::compiler

@@ -300,6 +300,30 @@ TEST(LoadModule, UndefOperandsFollowTheirTypesIntoTheInstance) {
               "Type checking function '@" + kdinstr::tests::uuid(7).to_string() + "'");
 }
 
+// A storage may name a registry type by what reads as a wildcard's reference: the verification
+// sees the instance's type it is merged into, as when the whole module is remapped first (and
+// the function, which declares no wildcard, loads).
+TEST(LoadModule, AStoredTypeUnderAWildcardsReferenceIsRemappedBeforeTheVerification) {
+    namespace ib = kdinstr::tests;
+    CompiledModuleStorage storage;
+    const kdinstr::types::Typeref odd = kdinstr::types::Typeref::wildcard(3);
+    storage.type_registry.insert_decoded(odd, kdinstr::types::primary::IType{32});
+    storage.module = ib::module_of({ib::FunctionBuilder()
+                                        .uuid(ib::uuid(9))
+                                        .name("odd")
+                                        .param(0, odd)
+                                        .returns(odd)
+                                        .block(0, {}, ib::ret(ib::reg(0)))
+                                        .build()});
+    HookedInstance hi;
+    auto key = load_module(hi.instance, encode(storage));
+    ASSERT_TRUE(key.has_value()) << key.error().message();
+    const auto& loaded = *hi.instance->module(*key)->module.functions.at(ib::uuid(9));
+    const auto i32 = hi.instance->type_registry().search_or_insert(kdinstr::types::primary::IType{32});
+    EXPECT_EQ(loaded.parameters.at(0).second, i32);
+    EXPECT_EQ(loaded.return_type, i32);
+}
+
 TEST(LoadModule, EveryInstructionFamilyLoads) {
     HookedInstance hi;
     // Shift the instance's registry so that stored and instance Typerefs cannot coincide.

@@ -18,16 +18,22 @@ std::optional<FunctionPointer> Module::find_function_uuid_by_name(std::string_vi
 }
 
 void Module::remap_types(const TypeRemap& map) {
-    for (auto& [key, function] : functions) {
-        if (!function) continue;
-        if (function.use_count() != 1)
-            utils::panic(
-                "Cannot remap types in function behind Arc; no other references should exist");
-        // Functions are made as non-const objects and only held read-only (see `functions`),
-        // and nobody else holds this one: rewriting it in place is sound and spares a copy of
-        // every block of the module.
-        std::const_pointer_cast<Function>(function)->remap_types(map);
-    }
+    for (auto& [key, function] : functions) remap_function_types(function, map);
+    remap_external_types(map);
+}
+
+void Module::remap_function_types(std::shared_ptr<const Function>& function,
+                                  const TypeRemap& map) {
+    if (!function) return;
+    if (function.use_count() != 1)
+        utils::panic("Cannot remap types in function behind Arc; no other references should exist");
+    // Functions are made as non-const objects and only held read-only (see `functions`), and
+    // nobody else holds this one: rewriting it in place is sound and spares a copy of every
+    // block of the module.
+    std::const_pointer_cast<Function>(function)->remap_types(map);
+}
+
+void Module::remap_external_types(const TypeRemap& map) {
     for (auto& [key, ext] : external_functions) ext.remap_types(map);
 }
 

@@ -29,6 +29,11 @@ struct Module {
     // Every function, then every external function, in ascending uuid order. Each function
     // must be held by this module alone; one that is shared is a broken invariant (panic).
     void remap_types(const TypeRemap& map);
+    // The same for one function held by a module (an empty handle is left alone), and for the
+    // external functions alone: `remap_types` is the one, then the other, for each.
+    static void remap_function_types(std::shared_ptr<const Function>& function,
+                                     const TypeRemap& map);
+    void remap_external_types(const TypeRemap& map);
 
     // Every function's own checks, then its references to other functions, in uuid order.
     std::expected<void, utils::Error> verify() const;
