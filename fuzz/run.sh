@@ -16,9 +16,11 @@ targets=(module_body version_req ir_text)
 declare -A pids
 for t in "${targets[@]}"; do
   mkdir -p "$out/$t/corpus"
+  dict=()
+  [ -f "$here/$t.dict" ] && dict=(-dict="$here/$t.dict")
   # Inputs up to 4 KiB; one input may take 10 s and allocate 512 MiB at most in one block.
   "$build/fuzz/kd_fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -malloc_limit_mb=512 -print_final_stats=1 -artifact_prefix="$out/$t/" \
+    -malloc_limit_mb=512 -print_final_stats=1 -artifact_prefix="$out/$t/" "${dict[@]}" \
     "$out/$t/corpus" "$here/corpus/$t" >"$out/$t/log" 2>&1 &
   pids[$t]=$!
 done
@@ -26,7 +28,7 @@ done
 failed=0
 for t in "${targets[@]}"; do
   if wait "${pids[$t]}"; then
-    summary=$(grep -E '^#[0-9]+ +DONE' "$out/$t/log" | tail -1 || true)
+    summary=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$out/$t/log" | tail -1 || true)
     echo "fuzz $t: ok: ${summary:-no summary}"
   else
     failed=1
