@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
+#include "kdinstr/utils/escape.hpp"
+
 namespace kdcore::compiler {
 
 namespace {
+
+using kdinstr::utils::quote_char;
 
 enum class Position { Major, Minor, Patch, Pre, Build };
 
@@ -22,51 +26,6 @@ const char* position_text(Position pos) {
             return "build metadata";
     }
     return "";
-}
-
-// A character quoted in an error: single quotes, with the usual escapes.
-std::string quote_char(char32_t c) {
-    std::string out = "'";
-    switch (c) {
-        case U'\0':
-            out += "\\0";
-            break;
-        case U'\t':
-            out += "\\t";
-            break;
-        case U'\r':
-            out += "\\r";
-            break;
-        case U'\n':
-            out += "\\n";
-            break;
-        case U'\'':
-            out += "\\'";
-            break;
-        case U'\\':
-            out += "\\\\";
-            break;
-        default:
-            if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-                out += fmt::format("\\u{{{:x}}}", static_cast<std::uint32_t>(c));
-            } else if (c < 0x80) {
-                out += static_cast<char>(c);
-            } else if (c < 0x800) {
-                out += static_cast<char>(0xC0 | (c >> 6));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else if (c < 0x10000) {
-                out += static_cast<char>(0xE0 | (c >> 12));
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                out += static_cast<char>(0xF0 | (c >> 18));
-                out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            }
-    }
-    out += "'";
-    return out;
 }
 
 // The first character of non-empty `text`; a malformed byte counts as U+FFFD.

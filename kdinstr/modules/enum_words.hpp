@@ -3,11 +3,17 @@
 //
 // Each enum specialises `EnumWords` with two arrays indexed by the enum's value: the word that
 // the text parser accepts (and most printers write) and the debug name. Keeping both tables
-// beside the enum is what keeps the lexer, the builder and the printer in agreement.
+// beside the enum is what keeps the lexer, the builder and the printer in agreement. Enums that
+// the instruction builder reads from variant words also give `unknown_word_message`, the
+// template ({} the word as written, {} the word list) for a word that names no value.
+#include <fmt/format.h>
+
 #include <array>
+#include <concepts>
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "kdinstr/utils/panic.hpp"
@@ -21,6 +27,14 @@ template <typename E>
 concept WordEnum = requires {
     EnumWords<E>::words;
     EnumWords<E>::debug_names;
+};
+
+// The message template for a word that names no value: the word, then `word_list`.
+using UnknownWordMessage = fmt::format_string<std::string_view, std::string>;
+
+template <typename E>
+concept VariantWordEnum = WordEnum<E> && requires {
+    { EnumWords<E>::unknown_word_message } -> std::convertible_to<UnknownWordMessage>;
 };
 
 // All words in value order (value 0 first).
@@ -69,6 +83,18 @@ constexpr std::optional<E> from_str(std::string_view text) {
     for (std::size_t i = 0; i < all.size(); ++i)
         if (all[i] == text) return static_cast<E>(i);
     return std::nullopt;
+}
+
+// All words in value order joined by ", ", as messages list them.
+template <WordEnum E>
+std::string word_list() {
+    return fmt::format("{}", fmt::join(EnumWords<E>::words, ", "));
+}
+
+// The message for a variant word that names no value of `E`.
+template <VariantWordEnum E>
+std::string unknown_word_message(std::string_view word) {
+    return fmt::format(EnumWords<E>::unknown_word_message, std::string_view(word), word_list<E>());
 }
 
 }  // namespace kdinstr::modules

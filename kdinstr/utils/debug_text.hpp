@@ -9,8 +9,7 @@
 
 namespace kdinstr::utils {
 
-// The text between double quotes: backslash before `"` and `\`; \n \r \t \0 for those
-// characters; other control characters as \u{hex}; bytes that are not UTF-8 as \xNN.
+// The text between double quotes, escaped as `quote_text` (kdinstr/utils/escape.hpp) does.
 std::string debug_quote(std::string_view text);
 
 // "[" + items joined by ", " + "]"; `item(element)` gives each element's debug text.

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -29,6 +30,8 @@ struct ParserError {
 
     // ParserError { file: None, start: 4, end: 9, message: "..." }
     std::string debug() const;
+    // Test frameworks print it in its debug form.
+    friend void PrintTo(const ParserError& e, std::ostream* os) { *os << e.debug(); }
 };
 
 class Error {

@@ -77,6 +77,9 @@ using TerminationScope = std::variant<BlockExit, FunctionExit, ReachAny>;
 // Words of the scopes, in variant order: "blockexit", "funcexit", "reach".
 inline constexpr std::array<std::string_view, 3> termination_scope_words{"blockexit", "funcexit",
                                                                          "reach"};
+// For a scope word that names none of them ({} the word as written).
+inline constexpr fmt::format_string<std::string_view> unknown_termination_scope_message{
+    "unknown termination scope variant: {} (expected one of: blockexit, funcexit, reach)"};
 
 struct InstructionCount {
     InstructionFlags flags;
@@ -110,6 +113,8 @@ struct EnumWords<analysis::AnalysisStatisticOp> {
     static constexpr std::array<std::string_view, 3> words{"icnt", "excnt", "term"};
     static constexpr std::array<std::string_view, 3> debug_names{
         "InstructionCount", "ExecutionCount", "TerminationBehavior"};
+    static constexpr UnknownWordMessage unknown_word_message{
+        "unknown analysis statistic op: {} (expected one of: {})"};
 };
 
 }  // namespace kdinstr::modules

@@ -120,12 +120,16 @@ struct EnumWords<instructions::OverflowSignednessPolicy> {
                                                            "utrap"};
     static constexpr std::array<std::string_view, 5> debug_names{"Wrap", "SSat", "USat", "STrap",
                                                                  "UTrap"};
+    static constexpr UnknownWordMessage unknown_word_message{
+        "unknown overflow signedness policy: {} (expected one of: {})"};
 };
 
 template <>
 struct EnumWords<instructions::IntegerSignedness> {
     static constexpr std::array<std::string_view, 2> words{"signed", "unsigned"};
     static constexpr std::array<std::string_view, 2> debug_names{"Signed", "Unsigned"};
+    static constexpr UnknownWordMessage unknown_word_message{
+        "unknown signedness variant: {} (expected one of: {})"};
 };
 
 template <>
@@ -134,12 +138,16 @@ struct EnumWords<instructions::ICmpVariant> {
                                                             "ule", "sgt", "sge", "slt", "sle"};
     static constexpr std::array<std::string_view, 10> debug_names{
         "Eq", "Ne", "Ugt", "Uge", "Ult", "Ule", "Sgt", "Sge", "Slt", "Sle"};
+    static constexpr UnknownWordMessage unknown_word_message{
+        "unknown integer comparison variant: {} (expected one of: {})"};
 };
 
 template <>
 struct EnumWords<instructions::IShiftVariant> {
     static constexpr std::array<std::string_view, 5> words{"lsl", "lsr", "asr", "rol", "ror"};
     static constexpr std::array<std::string_view, 5> debug_names{"Lsl", "Lsr", "Asr", "Rol", "Ror"};
+    static constexpr UnknownWordMessage unknown_word_message{
+        "unknown integer isht variant: {} (expected one of: {})"};
 };
 
 template <>
@@ -148,6 +156,8 @@ struct EnumWords<instructions::FCmpVariant> {
         "oeq", "ogt", "oge", "olt", "ole", "one", "ueq", "ugt", "uge", "ult", "ule", "une", "ord"};
     static constexpr std::array<std::string_view, 13> debug_names{
         "Oeq", "Ogt", "Oge", "Olt", "Ole", "One", "Ueq", "Ugt", "Uge", "Ult", "Ule", "Une", "Ord"};
+    static constexpr UnknownWordMessage unknown_word_message{
+        "unknown floating-point comparison variant: {} (expected one of: {})"};
 };
 
 template <>
@@ -158,6 +168,8 @@ struct EnumWords<instructions::CastVariant> {
     static constexpr std::array<std::string_view, 12> debug_names{
         "Trunc",  "ZExt",   "SExt",   "FpTrunc",  "FpExt",    "FpToUI",
         "FpToSI", "UIToFp", "SIToFp", "PtrToInt", "IntToPtr", "Bitcast"};
+    static constexpr UnknownWordMessage unknown_word_message{
+        "unknown cast variant: {} (expected one of: {})"};
 };
 
 template <>
@@ -166,6 +178,8 @@ struct EnumWords<instructions::MemoryOrdering> {
                                                            "release",   "acq_rel",   "seq_cst"};
     static constexpr std::array<std::string_view, 6> debug_names{
         "Unordered", "Monotonic", "Acq", "Rel", "AcqRel", "SeqCst"};
+    static constexpr UnknownWordMessage unknown_word_message{
+        "unknown memory ordering variant: {} (expected one of: {})"};
 };
 
 template <>
@@ -173,6 +187,8 @@ struct EnumWords<instructions::MetaProbVariant> {
     static constexpr std::array<std::string_view, 3> words{"prb", "xpt", "var"};
     static constexpr std::array<std::string_view, 3> debug_names{"Probability", "ExpectedValue",
                                                                  "Variance"};
+    static constexpr UnknownWordMessage unknown_word_message{
+        "unknown meta-probability variant: {} (expected one of: {})"};
 };
 
 }  // namespace kdinstr::modules

@@ -16,7 +16,10 @@ std::uint32_t number_of(std::unordered_map<std::string_view, std::uint32_t>& map
 
 State::State(types::TypeRegistry& registry, std::shared_ptr<Resolver> resolver,
              std::shared_ptr<IdGenerator> id_generator)
-    : registry_(registry), resolver_(std::move(resolver)), id_generator_(std::move(id_generator)) {}
+    : registry_(registry),
+      resolver_(std::move(resolver)),
+      id_generator_(std::move(id_generator)),
+      types_(registry) {}
 
 Name State::get_register(std::string_view name) { return Name{number_of(registers_, name)}; }
 

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "kdinstr/modules/name.hpp"
+#include "kdinstr/modules/parser/type_cache.hpp"
 #include "kdinstr/types/registry.hpp"
 #include "kdinstr/utils/uuid.hpp"
 
@@ -36,11 +37,14 @@ class State {
     }
     utils::Uuid new_function_id() const { return (*id_generator_)(); }
     types::TypeRegistry& registry() const { return registry_; }
+    // Interns a type the grammar has read, through this parse's cache.
+    types::Typeref intern(const types::AnyType& type) { return types_.intern(type); }
 
   private:
     types::TypeRegistry& registry_;
     std::shared_ptr<Resolver> resolver_;
     std::shared_ptr<IdGenerator> id_generator_;
+    TypeCache types_;
     // Names are views into the source text, which outlives the parse. The maps are only looked
     // up, never iterated, so hashing gives the same numbers as an ordered map.
     std::unordered_map<std::string_view, std::uint32_t> registers_;
