@@ -3,12 +3,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "bench/bench_module.hpp"
+#include "bench/bench_registry.hpp"
 #include "kdcore/base/api.hpp"
 #include "kdcore/base/instance_context.hpp"
 #include "kdcore/compiler/compiled_module_storage.hpp"
+#include "kdcore/compiler/zstd_stream.hpp"
 #include "kdcore/load_time.hpp"
 
 namespace {
@@ -55,6 +59,68 @@ void BM_StorageDecode(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0) * 100);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes->size()));
 }
-BENCHMARK(BM_StorageDecode)->Arg(2000)->Unit(benchmark::kMillisecond);
+// 2 000 functions hold 200 000 instructions, 10 000 a million.
+BENCHMARK(BM_StorageDecode)->Arg(2000)->Arg(10'000)->Unit(benchmark::kMillisecond);
+
+// An empty module beside a registry of that many types, per type.
+void BM_StorageDecodeRegistry(benchmark::State& state) {
+    const auto inst = instance();
+    if (!inst) return state.SkipWithError("no instance");
+    CompiledModuleStorage s;
+    kdbench::fill_mixed(s.type_registry, static_cast<std::uint32_t>(state.range(0)));
+    const auto bytes = CompiledModuleStorage::encode(s, *inst);
+    if (!bytes) return state.SkipWithError("encode failed");
+    for (auto _ : state) {
+        auto decoded = CompiledModuleStorage::decode(*inst, *bytes);
+        if (!decoded) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(decoded);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_StorageDecodeRegistry)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
+
+// Hostile input: a few tens of kilobytes whose body is a count of 2^32-1 over compressed zeros
+// (`kind` 0: empty functions; 1: one file name that long; 2: registry entries with one key). The
+// reader stops once the body passes its size limit: time and memory stay bounded by that.
+void BM_StorageDecodeZeros(benchmark::State& state) {
+    const auto inst = instance();
+    if (!inst) return state.SkipWithError("no instance");
+    std::vector<std::uint8_t> body;
+    switch (state.range(0)) {
+        case 0:
+            body = {0, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+            break;
+        case 1:
+            body = {1, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+            break;
+        default:
+            body = {0, 0, 0,    0,    0,    0,    0,    0,    0,    0,
+                    0, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+    }
+    body.resize(body.size() + (std::size_t{1} << 20));
+    std::vector<std::uint8_t> bytes(CompiledModuleStorage::kMagic.begin(),
+                                    CompiledModuleStorage::kMagic.end());
+    for (char c : std::string_view("=0.1.2")) bytes.push_back(static_cast<std::uint8_t>(c));
+    bytes.push_back(0);
+    {
+        kdcore::compiler::ZstdCompressor z(bytes);
+        if (!z.write(body)) return state.SkipWithError("compress failed");
+        const std::vector<std::uint8_t> zeros(std::size_t{1} << 20);
+        for (int i = 0; i < 1100; ++i)
+            if (!z.write(zeros)) return state.SkipWithError("compress failed");
+        if (!z.finish()) return state.SkipWithError("compress failed");
+    }
+    for (auto _ : state) {
+        auto decoded = CompiledModuleStorage::decode(*inst, bytes);
+        if (decoded) state.SkipWithError("decoded");
+        benchmark::DoNotOptimize(decoded);
+    }
+    state.counters["storage_bytes"] = static_cast<double>(bytes.size());
+}
+BENCHMARK(BM_StorageDecodeZeros)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

@@ -123,7 +123,7 @@ std::expected<CompiledModuleStorage, KdError> CompiledModuleStorage::decode(
     if (!body_offset) return fail(body_offset.error());
 
     SpanSource input(bytes.subspan(*body_offset));
-    ZstdDecompressor decompressor(input);
+    ZstdDecompressor decompressor(input, kMaxBodyBytes, Messages::kBodyTooLarge);
     BorshReader reader(decompressor);
     auto storage = read_body(reader);
     if (!storage) return fail(storage.error().to_string());

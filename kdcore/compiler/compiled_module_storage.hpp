@@ -5,6 +5,7 @@
 // in the IR's binary form. The body is streamed through the compressor and out of the
 // decompressor, never held uncompressed in one piece.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <span>
@@ -24,6 +25,9 @@ namespace kdcore::compiler {
 struct CompiledModuleStorage {
     // "\x7fKDMODIR"
     static constexpr std::array<std::uint8_t, 8> kMagic{0x7f, 'K', 'D', 'M', 'O', 'D', 'I', 'R'};
+    // A body needing more than this once decompressed is refused: a few kilobytes of compressed
+    // zeros must not cost gigabytes or minutes.
+    static constexpr std::size_t kMaxBodyBytes = std::size_t{1} << 30;
 
     // The texts of a storage that cannot be read; the logged and returned message wraps them.
     struct Messages {
@@ -37,6 +41,9 @@ struct CompiledModuleStorage {
         // With the requirement's normalised text and the engine version.
         static constexpr const char* kIncompatible =
             "Incompatible compiled module storage version: required {}, found {}";
+        // A body that needs more than kMaxBodyBytes once decompressed.
+        static constexpr const char* kBodyTooLarge =
+            "compiled module body decompresses to more than 1 GiB";
     };
 
     // The `filename` of every compiled source that had one, in source order.
@@ -53,8 +60,9 @@ struct CompiledModuleStorage {
 
     // Reads a storage whose requirement (any syntax the requirement parser accepts) matches the
     // instance's engine version. Anything after the type registry, decompressed or not, is
-    // ignored. A failure is logged at Error level and returned as KdError::Unknown
-    // "Failed to read compiled module storage header: {}".
+    // ignored; a body whose reading needs more than kMaxBodyBytes decompressed is refused. A
+    // failure is logged at Error level and returned as KdError::Unknown "Failed to read compiled
+    // module storage header: {}".
     static std::expected<CompiledModuleStorage, kdcore::utils::KdError> decode(
         const kdcore::base::InstanceContext& instance, std::span<const std::uint8_t> bytes);
 };

@@ -2,6 +2,8 @@
 
 #include <zstd.h>
 
+#include <algorithm>
+
 #include "kdinstr/utils/panic.hpp"
 
 namespace kdcore::compiler {
@@ -57,10 +59,16 @@ IoResult<void> ZstdCompressor::finish() {
     }
 }
 
-ZstdDecompressor::ZstdDecompressor(ByteSource& input)
-    : ctx_(ZSTD_createDCtx()), input_(input), in_buffer_(ZSTD_DStreamInSize()) {
+ZstdDecompressor::ZstdDecompressor(ByteSource& input, std::size_t max_output, const char* too_large)
+    : ctx_(ZSTD_createDCtx()),
+      input_(input),
+      in_buffer_(ZSTD_DStreamInSize()),
+      window_(ZSTD_DStreamOutSize()),
+      max_output_(max_output),
+      too_large_(too_large) {
     if (ctx_ == nullptr) kdinstr::utils::panic("failed to create a zstd decompression context");
-    const std::size_t r = ZSTD_DCtx_loadDictionary(ctx_, nullptr, 0);
+    std::size_t r = ZSTD_DCtx_loadDictionary(ctx_, nullptr, 0);
+    if (!ZSTD_isError(r)) r = ZSTD_DCtx_setParameter(ctx_, ZSTD_d_windowLogMax, kWindowLogMax);
     if (ZSTD_isError(r)) {
         ZSTD_freeDCtx(ctx_);
         kdinstr::utils::panic("failed to set up zstd decompression: {}", ZSTD_getErrorName(r));
@@ -69,23 +77,26 @@ ZstdDecompressor::ZstdDecompressor(ByteSource& input)
 
 ZstdDecompressor::~ZstdDecompressor() { ZSTD_freeDCtx(ctx_); }
 
-IoResult<std::size_t> ZstdDecompressor::read(std::span<std::uint8_t> buffer) {
-    if (buffer.empty()) return 0;
-    // The first round feeds no new input: output zstd still holds may satisfy the read without
-    // touching bytes beyond what the caller needs.
+std::size_t ZstdDecompressor::decompress_into(std::span<std::uint8_t> buffer) {
+    ZSTD_outBuffer out{buffer.data(), buffer.size(), 0};
+    // The first round feeds no new input: output zstd still holds may fill the buffer without
+    // touching bytes beyond what the reader needs.
     bool first = true;
     for (;;) {
         if (!first && in_pos_ == in_size_) {
             if (!input_ended_) {
                 auto n = input_.read(in_buffer_);
-                if (!n) return std::unexpected(std::move(n.error()));
+                if (!n) {
+                    error_ = std::move(n.error());
+                    break;
+                }
                 in_pos_ = 0;
                 in_size_ = *n;
                 input_ended_ = *n == 0;
             }
             if (input_ended_) {
-                if (frame_finished_) return 0;
-                return std::unexpected(IoError{kIncompleteFrame});
+                if (!frame_finished_) error_ = IoError{kIncompleteFrame};
+                break;
             }
         }
         const bool feeding = !first && in_pos_ < in_size_;
@@ -93,13 +104,39 @@ IoResult<std::size_t> ZstdDecompressor::read(std::span<std::uint8_t> buffer) {
         // A new frame begins once input follows a finished one.
         if (feeding) frame_finished_ = false;
         ZSTD_inBuffer in{in_buffer_.data(), feeding ? in_size_ : in_pos_, in_pos_};
-        ZSTD_outBuffer out{buffer.data(), buffer.size(), 0};
         const std::size_t hint = ZSTD_decompressStream(ctx_, &out, &in);
-        if (ZSTD_isError(hint)) return std::unexpected(zstd_error(hint));
+        if (ZSTD_isError(hint)) {
+            error_ = zstd_error(hint);
+            break;
+        }
         in_pos_ = in.pos;
-        if (hint == 0) frame_finished_ = true;
-        if (out.pos > 0) return out.pos;
+        if (hint == 0) {
+            // The end of a frame: what follows is decoded only when the reader needs it.
+            frame_finished_ = true;
+            if (out.pos > 0) break;
+        }
+        if (out.pos == out.size) break;
     }
+    return out.pos;
+}
+
+IoResult<bool> ZstdDecompressor::refill() {
+    if (error_) return std::unexpected(*error_);
+    if (produced_ == max_output_) {
+        // Only output that really exists past the limit is refused; an end or an error of the
+        // input is reported as such.
+        std::uint8_t probe = 0;
+        if (decompress_into({&probe, 1}) == 1) error_ = IoError{too_large_};
+        if (error_) return std::unexpected(*error_);
+        return false;
+    }
+    const std::size_t n =
+        decompress_into({window_.data(), std::min(window_.size(), max_output_ - produced_)});
+    produced_ += n;
+    set_window(window_.data(), window_.data() + n);
+    if (n > 0) return true;
+    if (error_) return std::unexpected(*error_);
+    return false;
 }
 
 }  // namespace kdcore::compiler

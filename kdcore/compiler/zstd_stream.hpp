@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -46,23 +47,36 @@ class ZstdCompressor final : public ByteSink {
     bool finished_ = false;
 };
 
-// Decompresses zstd data read from `input` through a buffer of the size zstd recommends for
-// stream input. Frames that follow one another continue the same output; input that ends
-// inside a frame fails with "incomplete frame"; zstd errors carry the library's error name.
-// Input after the last byte the caller reads is never looked at. Failure to create the
-// decompressor is a panic.
-class ZstdDecompressor final : public ByteSource {
+// Decompresses zstd data read from `input` (through a buffer of the size zstd recommends for
+// stream input) into a window that readers take values from in place. Frames that follow one
+// another continue the same output; input that ends inside a frame fails with "incomplete
+// frame"; zstd errors carry the library's error name. A refill stops at the end of each frame,
+// so a further frame (and whatever input follows) is decoded only when the reader needs it; an
+// error met while filling the window is reported once the bytes before it are consumed.
+// Failure to create the decompressor is a panic.
+//
+// Hostile input stays bounded: a frame may not ask for a window above 2^kWindowLogMax bytes
+// (the library's own error), and the output stops at `max_output` bytes: a read that needs a
+// byte the input holds past them fails with `too_large` as its text.
+class ZstdDecompressor final : public kdinstr::encoding::BufferedSource {
   public:
     static constexpr const char* kIncompleteFrame = "incomplete frame";
+    // Level-3 frames of the compressor above use windows of at most 2 MiB.
+    static constexpr int kWindowLogMax = 22;
 
-    explicit ZstdDecompressor(ByteSource& input);
+    explicit ZstdDecompressor(ByteSource& input, std::size_t max_output = SIZE_MAX,
+                              const char* too_large = "");
     ~ZstdDecompressor() override;
     ZstdDecompressor(const ZstdDecompressor&) = delete;
     ZstdDecompressor& operator=(const ZstdDecompressor&) = delete;
 
-    IoResult<std::size_t> read(std::span<std::uint8_t> buffer) override;
+    IoResult<bool> refill() override;
 
   private:
+    // Decompresses into `buffer` until it is full, a frame ends with some output, or the input
+    // ends or fails (recorded in `error_`); returns the bytes written.
+    std::size_t decompress_into(std::span<std::uint8_t> buffer);
+
     ZSTD_DCtx_s* ctx_;
     ByteSource& input_;
     std::vector<std::uint8_t> in_buffer_;
@@ -71,6 +85,12 @@ class ZstdDecompressor final : public ByteSource {
     bool input_ended_ = false;
     // The last frame was decoded completely and no byte of a further one has been fed since.
     bool frame_finished_ = false;
+    std::vector<std::uint8_t> window_;
+    std::size_t produced_ = 0;
+    std::size_t max_output_;
+    const char* too_large_;
+    // The first error met, returned by every refill from then on.
+    std::optional<IoError> error_;
 };
 
 }  // namespace kdcore::compiler

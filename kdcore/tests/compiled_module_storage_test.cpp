@@ -194,6 +194,10 @@ TEST(CompiledModuleStorage, HeaderErrors) {
         {"nothing after NUL", header("=0.1.2"), "incomplete frame"},
         {"not zstd", concat({header("=0.1.2"), bytes_of("plain text body")}),
          "Unknown frame descriptor"},
+        // A frame of one empty block whose header asks for a 2 GiB window.
+        {"window too large",
+         concat({header("=0.1.2"), Bytes{0x28, 0xB5, 0x2F, 0xFD, 0x00, 0xA8, 0x01, 0x00, 0x00}}),
+         "Frame requires too much memory for decoding"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -226,6 +230,29 @@ TEST(CompiledModuleStorage, BodyErrors) {
         const Bytes storage = concat({header("=0.1.2"), compressed(c.body)});
         EXPECT_EQ(decode_error(*li.instance, storage), kReadFailed + c.error);
     }
+}
+
+TEST(CompiledModuleStorage, BodyPastTheSizeLimit) {
+    // 35 KB of storage: a count of 2^32-1 functions over more than 1 GiB of compressed zeros.
+    // Every function read takes its bytes, and reading stops at the limit.
+    LoggedInstance li;
+    Bytes storage = header("=0.1.2");
+    {
+        ZstdCompressor z(storage);
+        ASSERT_TRUE(z.write(Bytes{0, 0, 0, 0, 0xff, 0xff, 0xff, 0xff}).has_value());
+        const Bytes zeros(std::size_t{1} << 20);
+        for (std::size_t i = 0; i <= CompiledModuleStorage::kMaxBodyBytes >> 20; ++i)
+            ASSERT_TRUE(z.write(zeros).has_value());
+        ASSERT_TRUE(z.finish().has_value());
+    }
+    ASSERT_LT(storage.size(), 64u * 1024);
+    li.clear();
+    EXPECT_EQ(decode_error(*li.instance, storage),
+              std::string(kReadFailed) + "compiled module body decompresses to more than 1 GiB");
+    const auto lines = li.take();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].message,
+              std::string(kReadFailed) + "compiled module body decompresses to more than 1 GiB");
 }
 
 TEST(CompiledModuleStorage, EmptyModuleRoundTrip) {

@@ -11,11 +11,16 @@ struct Entry {
 };
 
 TEST(LoadTimeRegistry, LatestEntryComesFirst) {
-    kdcore::utils::LoadTimeRegistry<Entry> registry;
-    EXPECT_EQ(registry.begin(), registry.end());
-    registry.push({"a", 1});
-    registry.push({"b", 2});
-    registry.push({"a", 3});
+    // Like the real registries, these live as long as the process: their nodes are never freed.
+    static constinit kdcore::utils::LoadTimeRegistry<Entry> empty;
+    EXPECT_EQ(empty.begin(), empty.end());
+    static constinit kdcore::utils::LoadTimeRegistry<Entry> registry;
+    static std::once_flag filled;
+    std::call_once(filled, [] {
+        registry.push({"a", 1});
+        registry.push({"b", 2});
+        registry.push({"a", 3});
+    });
     std::vector<int> order;
     for (const Entry& e : registry) order.push_back(e.id);
     EXPECT_EQ(order, (std::vector<int>{3, 2, 1}));

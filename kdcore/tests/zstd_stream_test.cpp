@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kdinstr/encoding/borsh_reader.hpp"
@@ -43,9 +44,10 @@ Bytes compress(const Bytes& data, std::size_t chunk = 1000) {
 }
 
 // Everything the decompressor yields, read in pieces of `piece` bytes, or the error text.
-std::pair<Bytes, std::string> decompress_all(const Bytes& compressed, std::size_t piece = 777) {
+std::pair<Bytes, std::string> decompress_all(const Bytes& compressed, std::size_t piece = 777,
+                                             std::size_t max_output = SIZE_MAX) {
     SpanSource input(compressed);
-    ZstdDecompressor z(input);
+    ZstdDecompressor z(input, max_output, "too much output");
     Bytes out;
     Bytes buf(piece);
     for (;;) {
@@ -151,6 +153,92 @@ TEST(ZstdStream, BorshOverCompressionEndsWithUnexpectedLength) {
     EXPECT_EQ(r.read_string().value(), "name.kd");
     EXPECT_EQ(r.read_u64().value(), 42u);
     EXPECT_EQ(r.read_u8().error().message, "Unexpected length of input");
+}
+
+TEST(ZstdStream, OutputStopsAtItsLimit) {
+    // Everything up to the limit is delivered; a read that needs one byte more fails.
+    const Bytes data = sample(300000);
+    const Bytes c = compress(data);
+    struct Case {
+        std::size_t limit;
+        std::size_t delivered;
+        std::string error;
+    };
+    const std::vector<Case> cases{
+        {data.size() + 1, data.size(), ""},
+        {data.size(), data.size(), ""},
+        {data.size() - 1, data.size() - 1, "too much output"},
+        {1, 1, "too much output"},
+        {0, 0, "too much output"},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.limit);
+        auto [out, err] = decompress_all(c, 4096, tc.limit);
+        EXPECT_EQ(err, tc.error);
+        EXPECT_EQ(out,
+                  Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(tc.delivered)));
+    }
+}
+
+// One frame of `data` whose header asks for a window of 2^window_log bytes (no content size is
+// pledged, so the window is not shrunk to fit).
+Bytes compress_with_window(const Bytes& data, int window_log) {
+    ZSTD_CCtx* ctx = ZSTD_createCCtx();
+    EXPECT_FALSE(ZSTD_isError(ZSTD_CCtx_setParameter(ctx, ZSTD_c_windowLog, window_log)));
+    Bytes out(ZSTD_compressBound(data.size()) + 64);
+    ZSTD_outBuffer o{out.data(), out.size(), 0};
+    ZSTD_inBuffer i{data.data(), data.size(), 0};
+    EXPECT_FALSE(ZSTD_isError(ZSTD_compressStream2(ctx, &o, &i, ZSTD_e_continue)));
+    std::size_t left = 0;
+    do {
+        left = ZSTD_compressStream2(ctx, &o, &i, ZSTD_e_end);
+        EXPECT_FALSE(ZSTD_isError(left));
+    } while (left != 0 && !ZSTD_isError(left));
+    ZSTD_freeCCtx(ctx);
+    out.resize(o.pos);
+    return out;
+}
+
+TEST(ZstdStream, WindowSizeIsBounded) {
+    // The window a frame asks for is allocated before any output: a tiny frame must not make the
+    // reader allocate hundreds of megabytes.
+    const Bytes data = sample(5000);
+    for (int log = 10; log <= 27; ++log) {
+        SCOPED_TRACE(log);
+        const Bytes c = compress_with_window(data, log);
+        auto [out, err] = decompress_all(c);
+        if (log <= ZstdDecompressor::kWindowLogMax) {
+            EXPECT_EQ(err, "");
+            EXPECT_EQ(out, data);
+        } else {
+            EXPECT_EQ(err, "Frame requires too much memory for decoding");
+            EXPECT_TRUE(out.empty());
+        }
+    }
+    // What the compressor above writes stays within the bound, whatever the input size.
+    const Bytes big = sample(9 * 1024 * 1024);
+    const Bytes c = compress(big, 1 << 20);
+    // Frame header descriptor, then (no single segment) the window descriptor: exponent and
+    // mantissa of the window size.
+    ASSERT_GE(c.size(), 6u);
+    ASSERT_EQ(c[4] & 0x20, 0);
+    const int exponent = c[5] >> 3, mantissa = c[5] & 7;
+    const std::uint64_t base = std::uint64_t{1} << (10 + exponent);
+    EXPECT_LE(base + base / 8 * mantissa, std::uint64_t{1} << ZstdDecompressor::kWindowLogMax);
+    EXPECT_EQ(decompress_all(c, 1 << 16), std::make_pair(big, std::string()));
+}
+
+TEST(ZstdStream, ErrorsComeAfterTheBytesBeforeThem) {
+    // Output decoded before a fault is still read; the fault is reported when a read needs more.
+    const Bytes data = sample(400000);
+    const Bytes c = compress(data);
+    const Bytes cut(c.begin(), c.end() - 1);
+    for (std::size_t piece : {std::size_t{1} << 10, std::size_t{1} << 20}) {
+        auto [out, err] = decompress_all(cut, piece);
+        EXPECT_EQ(err, "incomplete frame");
+        EXPECT_GT(out.size(), 0u);
+        EXPECT_EQ(out, Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(out.size())));
+    }
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 namespace kdinstr::encoding {
 
 IoResult<void> BorshReader::read_exact(std::span<std::uint8_t> out) {
-    if (span_ && span_->remaining() >= out.size()) {
-        if (!out.empty()) std::memcpy(out.data(), span_->take(out.size()), out.size());
+    if (buffered_ && buffered_->available() >= out.size()) {
+        if (!out.empty()) std::memcpy(out.data(), buffered_->take(out.size()), out.size());
         return {};
     }
     std::size_t filled = 0;
@@ -61,45 +61,54 @@ IoResult<std::uint8_t> BorshReader::read_tag(std::uint8_t max_tag) {
     return b;
 }
 
-IoResult<std::vector<std::uint8_t>> BorshReader::read_bytes() {
-    auto len = read_u32();
-    if (!len) return std::unexpected(std::move(len.error()));
-    const std::size_t total = *len;
-    // A false length must not allocate what the input cannot back: grow as the bytes arrive.
-    std::vector<std::uint8_t> out(std::min(total, kMaxBytesReserve));
+template <typename Bytes>
+IoResult<void> BorshReader::read_counted(std::size_t count, Bytes& out) {
+    out.resize(std::min(count, kMaxBytesReserve));
     std::size_t filled = 0;
-    while (filled < total) {
-        if (filled == out.size()) out.resize(std::min(out.size() * 2, total));
-        auto n = source_.read(std::span(out).subspan(filled));
+    while (filled < count) {
+        if (filled == out.size()) out.resize(std::min(out.size() * 2, count));
+        auto n = source_.read(
+            std::span(reinterpret_cast<std::uint8_t*>(out.data()), out.size()).subspan(filled));
         if (!n) return std::unexpected(std::move(n.error()));
         if (*n == 0)
             return std::unexpected(IoError::invalid_data(DecodeMessages::kUnexpectedLength));
         filled += *n;
     }
+    return {};
+}
+
+IoResult<std::vector<std::uint8_t>> BorshReader::read_bytes() {
+    auto len = read_u32();
+    if (!len) return std::unexpected(std::move(len.error()));
+    std::vector<std::uint8_t> out;
+    if (auto r = read_counted(*len, out); !r) return std::unexpected(std::move(r.error()));
     return out;
 }
 
 IoResult<std::string> BorshReader::read_string() {
-    auto bytes = read_bytes();
-    if (!bytes) return std::unexpected(std::move(bytes.error()));
-    if (auto err = check_utf8(*bytes))
+    auto len = read_u32();
+    if (!len) return std::unexpected(std::move(len.error()));
+    std::string out;
+    if (buffered_ && buffered_->available() >= *len) {
+        const auto* at = buffered_->take(*len);
+        out.assign(reinterpret_cast<const char*>(at), *len);
+    } else if (auto r = read_counted(*len, out); !r) {
+        return std::unexpected(std::move(r.error()));
+    }
+    if (auto err = check_utf8(std::string_view(out)))
         return std::unexpected(IoError::invalid_data(err->to_string()));
-    return std::string(bytes->begin(), bytes->end());
+    return out;
 }
 
 IoResult<mpz_class> BorshReader::read_bigint() {
-    if (span_) {
-        // In memory: convert the bytes in place instead of copying them out first.
-        auto len = read_u32();
-        if (!len) return std::unexpected(std::move(len.error()));
-        if (span_->remaining() >= *len) return bigint_from_signed_bytes_le({span_->take(*len), *len});
-        // Consumes what is left, as the copying read does before it fails.
-        span_->take(span_->remaining());
-        return std::unexpected(IoError::invalid_data(DecodeMessages::kUnexpectedLength));
-    }
-    auto bytes = read_bytes();
-    if (!bytes) return std::unexpected(std::move(bytes.error()));
-    return bigint_from_signed_bytes_le(*bytes);
+    auto len = read_u32();
+    if (!len) return std::unexpected(std::move(len.error()));
+    // In the window: convert the bytes in place instead of copying them out first.
+    if (buffered_ && buffered_->available() >= *len)
+        return bigint_from_signed_bytes_le({buffered_->take(*len), *len});
+    std::vector<std::uint8_t> bytes;
+    if (auto r = read_counted(*len, bytes); !r) return std::unexpected(std::move(r.error()));
+    return bigint_from_signed_bytes_le(bytes);
 }
 
 }  // namespace kdinstr::encoding

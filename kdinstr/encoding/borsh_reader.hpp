@@ -38,7 +38,7 @@ class BorshReader {
     static constexpr std::size_t kMaxBytesReserve = 1024 * 1024;
 
     explicit BorshReader(ByteSource& source)
-        : source_(source), span_(dynamic_cast<SpanSource*>(&source)) {}
+        : source_(source), buffered_(dynamic_cast<BufferedSource*>(&source)) {}
 
     ByteSource& source() { return source_; }
 
@@ -65,7 +65,8 @@ class BorshReader {
 
     // u32 byte count, then the bytes.
     IoResult<std::vector<std::uint8_t>> read_bytes();
-    // As read_bytes, then checked as UTF-8 (the check's own text on failure).
+    // As read_bytes, then checked as UTF-8 (the check's own text on failure). The bytes go
+    // straight into the text: no second copy.
     IoResult<std::string> read_string();
     IoResult<mpz_class> read_bigint();
 
@@ -114,8 +115,8 @@ class BorshReader {
     IoResult<U> read_le() {
         std::array<std::uint8_t, sizeof(U)> bytes{};
         const std::uint8_t* at = bytes.data();
-        if (span_ && span_->remaining() >= sizeof(U)) {
-            at = span_->take(sizeof(U));
+        if (buffered_ && buffered_->available() >= sizeof(U)) {
+            at = buffered_->take(sizeof(U));
         } else if (auto r = read_exact(bytes); !r) {
             return std::unexpected(std::move(r.error()));
         }
@@ -124,10 +125,15 @@ class BorshReader {
         return value;
     }
 
+    // `count` bytes into `out` (a byte vector or a text), sized as the bytes arrive: a false count
+    // must not allocate what the input cannot back.
+    template <typename Bytes>
+    IoResult<void> read_counted(std::size_t count, Bytes& out);
+
     ByteSource& source_;
-    // The same source when it is in memory: primitives are then read in place, without a
-    // virtual call per value. Which bytes are consumed does not change.
-    SpanSource* span_;
+    // The same source when it reads from a window: values are then read in place, with a virtual
+    // call only to refill the window. Which bytes are consumed does not change.
+    BufferedSource* buffered_;
 };
 
 }  // namespace kdinstr::encoding

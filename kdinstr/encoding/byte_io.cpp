@@ -10,10 +10,15 @@ IoResult<void> VectorSink::write(std::span<const std::uint8_t> bytes) {
     return {};
 }
 
-IoResult<std::size_t> SpanSource::read(std::span<std::uint8_t> buffer) {
-    const std::size_t n = std::min(buffer.size(), remaining());
-    if (n > 0) std::memcpy(buffer.data(), data_.data() + pos_, n);
-    pos_ += n;
+IoResult<std::size_t> BufferedSource::read(std::span<std::uint8_t> buffer) {
+    if (buffer.empty()) return 0;
+    if (available() == 0) {
+        auto more = refill();
+        if (!more) return std::unexpected(std::move(more.error()));
+        if (!*more) return 0;
+    }
+    const std::size_t n = std::min(buffer.size(), available());
+    std::memcpy(buffer.data(), take(n), n);
     return n;
 }
 

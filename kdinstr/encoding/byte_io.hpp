@@ -40,6 +40,38 @@ class ByteSource {
     virtual IoResult<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
 };
 
+// A source whose bytes can be read in place: a window of bytes already at hand, which the source
+// refills once it is used up. Readers that know it take values straight out of the window and
+// call the source only to refill; bytes are consumed exactly as through `read`.
+class BufferedSource : public ByteSource {
+  public:
+    // The bytes at hand, not yet consumed.
+    const std::uint8_t* window_begin() const { return pos_; }
+    std::size_t available() const { return static_cast<std::size_t>(end_ - pos_); }
+    // Consumes `n` bytes of the window; `n` must not exceed `available()`.
+    const std::uint8_t* take(std::size_t n) {
+        const std::uint8_t* at = pos_;
+        pos_ += n;
+        return at;
+    }
+    // Called with the window used up: makes more bytes available, or says there are none left
+    // (false). An error of the source is returned, and returned again by later calls.
+    virtual IoResult<bool> refill() = 0;
+
+    // Copies out of the window, refilling it when used up.
+    IoResult<std::size_t> read(std::span<std::uint8_t> buffer) final;
+
+  protected:
+    void set_window(const std::uint8_t* begin, const std::uint8_t* end) {
+        pos_ = begin;
+        end_ = end;
+    }
+
+  private:
+    const std::uint8_t* pos_ = nullptr;
+    const std::uint8_t* end_ = nullptr;
+};
+
 // Appends everything written to a caller-owned vector.
 class VectorSink final : public ByteSink {
   public:
@@ -50,25 +82,19 @@ class VectorSink final : public ByteSink {
     std::vector<std::uint8_t>& out_;
 };
 
-// Reads from bytes held by the caller, which must outlive the source.
-class SpanSource final : public ByteSource {
+// Reads from bytes held by the caller, which must outlive the source: all of them are the window.
+class SpanSource final : public BufferedSource {
   public:
-    explicit SpanSource(std::span<const std::uint8_t> data) : data_(data) {}
-    IoResult<std::size_t> read(std::span<std::uint8_t> buffer) override;
-
-    std::size_t position() const { return pos_; }
-    std::size_t remaining() const { return data_.size() - pos_; }
-    // The next `n` bytes in place, consumed; `n` must not exceed `remaining()`. Lets a reader
-    // that knows its source skip the copy through `read`.
-    const std::uint8_t* take(std::size_t n) {
-        const std::uint8_t* at = data_.data() + pos_;
-        pos_ += n;
-        return at;
+    explicit SpanSource(std::span<const std::uint8_t> data) : data_(data) {
+        set_window(data.data(), data.data() + data.size());
     }
+    IoResult<bool> refill() override { return false; }
+
+    std::size_t position() const { return static_cast<std::size_t>(window_begin() - data_.data()); }
+    std::size_t remaining() const { return available(); }
 
   private:
     std::span<const std::uint8_t> data_;
-    std::size_t pos_ = 0;
 };
 
 }  // namespace kdinstr::encoding

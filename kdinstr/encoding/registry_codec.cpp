@@ -21,16 +21,18 @@ IoResult<void> encode(BorshWriter& w, const types::TypeRegistry& registry) {
 IoResult<types::TypeRegistry> decode_type_registry(BorshReader& r) {
     auto count = r.read_u64();
     if (!count) return std::unexpected(std::move(count.error()));
-    // Entries go straight into the registry's map: a false count costs only what arrives.
-    types::TypeRegistry registry(utils::random_u16(), types::TypeRegistry::NodeId{});
+    // Entries are gathered as they arrive: a false count costs only what arrives, and a repeated
+    // `Typeref` only its later type.
+    types::DecodedTypes decoded;
     for (std::uint64_t i = 0; i < *count; ++i) {
         auto ref = decode_typeref(r);
         if (!ref) return std::unexpected(std::move(ref.error()));
         auto type = decode_any_type(r);
         if (!type) return std::unexpected(std::move(type.error()));
-        registry.insert_decoded(*ref, std::move(*type));
+        decoded.add(*ref, std::move(*type));
     }
-    return registry;
+    return types::TypeRegistry(std::move(decoded), utils::random_u16(),
+                               types::TypeRegistry::NodeId{});
 }
 
 }  // namespace kdinstr::encoding

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <map>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -26,6 +28,84 @@ Typeref tr(std::uint8_t n) {
     t.uuid.bytes[0] = n;
     t.uuid.bytes[6] = 0x60;
     return t;
+}
+
+// The same for many: ordered by `n`, after every `tr`.
+Typeref key(std::uint32_t n) {
+    Typeref t = tr(0xff);
+    for (int i = 0; i < 4; ++i) t.uuid.bytes[1 + i] = static_cast<std::uint8_t>(n >> (24 - 8 * i));
+    return t;
+}
+
+// Stored types in `Typeref` order, their elements written as the rank of the element among the
+// stored `Typeref`s ("?" for one not held, the wildcard's index otherwise). For a registry that
+// minted everything itself, the rank is the order of minting.
+std::vector<std::string> minting_shape(const TypeRegistry& reg) {
+    const auto view = reg.read();
+    std::map<Typeref, std::size_t> rank;
+    for (const auto& [ref, type] : view.types()) rank.emplace(ref, rank.size());
+    const auto name = [&](const Typeref& r) {
+        if (r.is_wildcard()) return "w" + std::to_string(*r.wildcard_index());
+        auto it = rank.find(r);
+        return it == rank.end() ? std::string("?") : std::to_string(it->second);
+    };
+    std::vector<std::string> out;
+    for (const auto& [ref, type] : view.types()) {
+        std::string text;
+        if (const auto* a = type.as_array()) {
+            text = "[" + name(a->element) + " x " + std::to_string(a->count) + "]";
+        } else if (const auto* st = type.as_struct()) {
+            text = st->packed ? "packed{" : "{";
+            for (const auto& e : st->elements) text += name(e) + ",";
+            text += "}";
+        } else {
+            text = type.debug();
+        }
+        out.push_back(text);
+    }
+    return out;
+}
+
+// The merge as a pass over the pending entries in `Typeref` order, repeated until a pass merges
+// nothing: what `merge_with` must be equivalent to.
+std::expected<std::map<Typeref, Typeref>, MergeError> merge_by_passes(TypeRegistry& target,
+                                                                      const TypeRegistry& other) {
+    std::vector<std::pair<Typeref, AnyType>> pending;
+    {
+        auto view = other.read();
+        pending.assign(view.types().begin(), view.types().end());
+    }
+    std::map<Typeref, Typeref> mapping;
+    const auto inner = [](AnyType& type) {
+        std::vector<Typeref*> out;
+        if (auto* a = std::get_if<AnyType::Array>(&type.value)) out.push_back(&a->element);
+        if (auto* st = std::get_if<AnyType::Struct>(&type.value))
+            for (auto& e : st->elements) out.push_back(&e);
+        return out;
+    };
+    while (!pending.empty()) {
+        std::vector<std::pair<Typeref, AnyType>> waiting;
+        for (auto& [old_ref, type] : pending) {
+            const auto refs = inner(type);
+            const bool ready = std::all_of(refs.begin(), refs.end(), [&](const Typeref* r) {
+                return r->is_wildcard() || mapping.contains(*r);
+            });
+            if (!ready) {
+                waiting.emplace_back(old_ref, std::move(type));
+                continue;
+            }
+            for (Typeref* r : refs)
+                if (!r->is_wildcard()) *r = mapping.at(*r);
+            mapping[old_ref] = target.search_or_insert(std::move(type));
+        }
+        if (waiting.size() == pending.size()) {
+            MergeError error;
+            for (const auto& entry : waiting) error.unresolved.push_back(entry.first);
+            return std::unexpected(std::move(error));
+        }
+        pending = std::move(waiting);
+    }
+    return mapping;
 }
 
 }  // namespace
@@ -283,4 +363,153 @@ TEST(TypeRegistry, MoveLeavesAnEmptyRegistry) {
     EXPECT_EQ(b.get(r), AnyType(IType{3}));
     EXPECT_EQ(b.node_id(), (TypeRegistry::NodeId{9, 9, 9, 9, 9, 9}));
     EXPECT_EQ(a.len(), 0u);  // NOLINT(bugprone-use-after-move): documented state
+}
+
+TEST(TypeRegistry, MergeInternsInTheOrderOfRepeatedPasses) {
+    // Random small registries whose aggregates point forwards and backwards in `Typeref` order,
+    // at themselves, at wildcards, at identifiers not held, in cycles, with repeated values.
+    std::mt19937 rng(20240611);
+    const auto pick = [&](std::uint32_t n) {
+        return static_cast<std::uint32_t>(
+            std::uniform_int_distribution<std::uint32_t>(0, n - 1)(rng));
+    };
+    for (int round = 0; round < 400; ++round) {
+        SCOPED_TRACE(round);
+        const std::uint32_t n = pick(14);
+        std::vector<Typeref> keys;
+        for (std::uint32_t i = 0; i < n; ++i)
+            keys.push_back(tr(static_cast<std::uint8_t>(2 * i + 1)));
+        const auto element = [&] {
+            const std::uint32_t roll = pick(20);
+            if (roll == 0) return Typeref::wildcard(static_cast<std::uint16_t>(pick(3)));
+            if (roll == 1 || n == 0)
+                return tr(static_cast<std::uint8_t>(200 + pick(3)));  // not held
+            return keys[pick(n)];
+        };
+        TypeRegistry source;
+        for (const Typeref& key : keys) {
+            switch (pick(round % 3 == 0 ? 2 : 4)) {
+                case 0:
+                    source.insert_decoded(key, IType{1 + pick(3)});
+                    break;
+                case 1:
+                    source.insert_decoded(key, Wildcard{static_cast<std::uint16_t>(pick(2))});
+                    break;
+                case 2:
+                    source.insert_decoded(
+                        key, ArrayType{element(), static_cast<std::uint16_t>(pick(2))});
+                    break;
+                default: {
+                    std::vector<Typeref> fields;
+                    for (std::uint32_t f = pick(4); f > 0; --f) fields.push_back(element());
+                    source.insert_decoded(key, StructType{std::move(fields), pick(2) == 1});
+                }
+            }
+        }
+        // Both targets already hold a type that some entries map to.
+        TypeRegistry by_passes, by_work_list;
+        for (TypeRegistry* t : {&by_passes, &by_work_list}) {
+            t->search_or_insert(IType{2});
+            t->search_or_insert(StructType{{}, false});
+        }
+        const auto want = merge_by_passes(by_passes, source);
+        const auto got = by_work_list.merge_with(source);
+        ASSERT_EQ(got.has_value(), want.has_value());
+        if (!got) {
+            EXPECT_EQ(got.error(), want.error());
+        }
+        EXPECT_EQ(minting_shape(by_work_list), minting_shape(by_passes));
+        if (got) {
+            const auto ranks = [](const TypeRegistry& reg, const std::map<Typeref, Typeref>& m) {
+                const auto view = reg.read();
+                std::vector<std::pair<Typeref, std::ptrdiff_t>> out;
+                for (const auto& [from, to] : m)
+                    out.emplace_back(from,
+                                     std::distance(view.types().begin(), view.types().find(to)));
+                return out;
+            };
+            EXPECT_EQ(ranks(by_work_list, *got), ranks(by_passes, *want));
+        }
+    }
+}
+
+TEST(TypeRegistry, MergeOfALongChainWhoseElementsSortLast) {
+    // Each array's element sorts after it: repeated passes would need one pass per link.
+    constexpr std::uint32_t kLength = 100'000;
+    TypeRegistry source;
+    for (std::uint32_t i = 0; i < kLength; ++i)
+        source.insert_decoded(key(i), ArrayType{key(i + 1), 2});
+    source.insert_decoded(key(kLength), IType{32});
+
+    TypeRegistry target;
+    auto merged = target.merge_with(source);
+    ASSERT_TRUE(merged.has_value());
+    ASSERT_EQ(merged->size(), kLength + 1);
+    EXPECT_EQ(target.len(), kLength + 1);
+    const auto view = target.read();
+    for (std::uint32_t i = 0; i < kLength; ++i) {
+        const AnyType* stored = view.find(merged->at(key(i)));
+        ASSERT_NE(stored, nullptr);
+        ASSERT_EQ(*stored, AnyType(ArrayType{merged->at(key(i + 1)), 2})) << i;
+    }
+    EXPECT_EQ(*view.find(merged->at(key(kLength))), AnyType(IType{32}));
+}
+
+TEST(TypeRegistry, RepeatedDecodedKeysAreListedOnce) {
+    // Which of several `Typeref`s holding one value a lookup returns: the one listed first. A
+    // repetition that keeps the value's hash keeps the place; one that changes it lists anew.
+    struct Case {
+        std::string name;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> adds;  // (key, width)
+        std::uint32_t width;
+        std::uint32_t found;
+    };
+    const std::vector<Case> cases = {
+        {"first listed wins", {{2, 4}, {1, 4}}, 4, 2},
+        {"repeat in place", {{2, 4}, {1, 4}, {2, 4}}, 4, 2},
+        {"left and came back", {{2, 4}, {1, 4}, {2, 5}, {2, 4}}, 4, 1},
+        {"arrived later", {{2, 5}, {1, 4}, {2, 4}}, 4, 1},
+        {"moved away", {{2, 4}, {1, 4}, {2, 5}}, 5, 2},
+        {"moved away, first listed gone", {{2, 4}, {1, 4}, {2, 5}}, 4, 1},
+        {"many repeats", {{3, 4}, {3, 4}, {3, 4}, {3, 4}, {1, 4}}, 4, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TypeRegistry one_by_one(7, {});
+        DecodedTypes gathered;
+        for (const auto& [n, width] : c.adds) {
+            one_by_one.insert_decoded(tr(static_cast<std::uint8_t>(n)), IType{width});
+            gathered.add(tr(static_cast<std::uint8_t>(n)), IType{width});
+        }
+        TypeRegistry built(std::move(gathered), 7, {});
+        EXPECT_EQ(built.read().types(), one_by_one.read().types());
+        const std::size_t len = built.len();
+        const Typeref want = tr(static_cast<std::uint8_t>(c.found));
+        EXPECT_EQ(one_by_one.search_or_insert(IType{c.width}), want);
+        EXPECT_EQ(built.search_or_insert(IType{c.width}), want);
+        EXPECT_EQ(built.len(), len);
+    }
+}
+
+TEST(TypeRegistry, DecodedRelistingOfManyEqualTypes) {
+    // Many `Typeref`s of one value relisted in reverse order, then some relisted back: a large
+    // instance of the rules above.
+    constexpr std::uint32_t kCount = 4000;
+    TypeRegistry one_by_one;
+    DecodedTypes gathered;
+    const auto add = [&](std::uint32_t n, AnyType type) {
+        one_by_one.insert_decoded(key(n), type);
+        gathered.add(key(n), std::move(type));
+    };
+    for (std::uint32_t k = 0; k < kCount; ++k) add(k, IType{8});
+    for (std::uint32_t k = kCount; k-- > 0;) add(k, IType{9 + k % 3});
+    for (std::uint32_t k = kCount; k-- > kCount / 2;) add(k, IType{8});
+    TypeRegistry built(std::move(gathered), 0, {});
+    EXPECT_EQ(built.read().types(), one_by_one.read().types());
+    for (std::uint32_t w : {8, 9, 10, 11}) {
+        const Typeref want = one_by_one.search_or_insert(IType{w});
+        EXPECT_EQ(built.search_or_insert(IType{w}), want) << w;
+    }
+    // The relisted ones went back in reverse order, so the last key is listed first.
+    EXPECT_EQ(built.search_or_insert(IType{8}), key(kCount - 1));
 }

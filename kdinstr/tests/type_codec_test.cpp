@@ -135,6 +135,24 @@ TEST(RegistryCodec, EntriesAreTakenAsTheyCome) {
     EXPECT_EQ(view.types().at(ty(6)), AnyType(ArrayType{ty(99), 2}));
 }
 
+TEST(RegistryCodec, RepeatedEntriesCostNothing) {
+    // One entry read 200 000 times: the registry holds one type and its index one entry.
+    const Bytes entry = cat({bytes_of(ty(5)), {0, 0, 8, 0, 0, 0}});
+    constexpr std::uint64_t kRepeats = 200'000;
+    Bytes bytes;
+    bytes.reserve(8 + entry.size() * kRepeats);
+    for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<std::uint8_t>(kRepeats >> (8 * i)));
+    for (std::uint64_t i = 0; i < kRepeats; ++i)
+        bytes.insert(bytes.end(), entry.begin(), entry.end());
+
+    const std::size_t before = heap_in_use();
+    auto decoded = from_bytes(bytes, encoding::decode_type_registry);
+    ASSERT_TRUE(decoded.has_value()) << decoded.error().message;
+    EXPECT_LT(heap_in_use() - before, 64u * 1024);
+    EXPECT_EQ(decoded->len(), 1u);
+    EXPECT_EQ(decoded->search_or_insert(IType{8}), ty(5));
+}
+
 TEST(RegistryCodec, MalformedRegistryFails) {
     struct Case {
         Bytes bytes;

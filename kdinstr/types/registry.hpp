@@ -33,6 +33,31 @@ namespace kdinstr::types {
 
 class TypeRegistry;
 
+// Registry entries as a decoder reads them, gathered before they become a registry (see the
+// `TypeRegistry` constructor that takes them). A repeated `Typeref` keeps its later type in
+// place, so repeats cost no memory and no index work; the hash index is built once at the end.
+class DecodedTypes {
+  public:
+    DecodedTypes() = default;
+    DecodedTypes(DecodedTypes&&) = default;
+    DecodedTypes& operator=(DecodedTypes&&) = default;
+
+    // Stores `value` under `ref` as it comes, with no check of any kind.
+    void add(const Typeref& ref, AnyType value);
+    // Distinct `Typeref`s added so far.
+    std::size_t size() const { return types_.size(); }
+
+  private:
+    friend class TypeRegistry;
+    TypeMap types_;
+    // Stored entries in the order they were first added, with the number of that add.
+    std::vector<std::pair<std::uint64_t, const TypeMap::value_type*>> first_added_;
+    // Entries whose repetition changed the type's content hash, with the number of the add
+    // that did it: they are listed in the index as if first added then.
+    std::map<const TypeMap::value_type*, std::uint64_t> relisted_;
+    std::uint64_t adds_ = 0;
+};
+
 // Text adapter for the type a `Typeref` names in a registry; takes the registry's read lock while
 // it writes. Text: the type's text; the wildcard's letter for a wildcard `Typeref`;
 // "<unknown type {}>" with the UUID text for an identifier the registry does not hold.
@@ -79,6 +104,9 @@ class TypeRegistry {
     // Both maps empty; minting starts at `clock_seq_start` and writes `node_id` into every minted
     // `Typeref`.
     explicit TypeRegistry(std::uint16_t clock_seq_start = 0, NodeId node_id = {});
+    // Holds the decoded entries as `insert_decoded` would have stored them one after another, in
+    // time linear in their number.
+    TypeRegistry(DecodedTypes decoded, std::uint16_t clock_seq_start, NodeId node_id);
     TypeRegistry(TypeRegistry&& other);
     TypeRegistry& operator=(TypeRegistry&& other);
     TypeRegistry(const TypeRegistry&) = delete;
@@ -101,13 +129,19 @@ class TypeRegistry {
 
     // Interns every type of `other` into this registry, element types before the aggregates that
     // use them, and returns the map from each of other's `Typeref`s to this registry's one.
+    // The types are interned in the order of repeated passes over other's entries in `Typeref`
+    // order, each pass taking every entry whose elements are mapped by then; the order is
+    // computed up front, so the work is linear in the size of `other` whatever its shape.
     // `other` is only read (a snapshot is taken first, so merging a registry into itself or two
     // registries into each other at once cannot deadlock). Ends with MergeError when some
-    // entries can never become ready.
+    // entries can never become ready; the others are interned first.
     std::expected<std::map<Typeref, Typeref>, MergeError> merge_with(const TypeRegistry& other);
 
-    // For the decoder: stores `value` under `ref` as it comes (a repeated `ref` keeps the later
-    // value) and lists it in the hash index. No check of any kind.
+    // Stores `value` under `ref` as it comes and lists it in the hash index, with no check of any
+    // kind. A repeated `ref` keeps the later value; it stays where it was listed when the value's
+    // content hash is unchanged and is listed anew otherwise (no stale entry is left behind).
+    // For registries built by hand; a decoder gathers `DecodedTypes`, which stays linear when
+    // many `Typeref`s with one value are relisted.
     void insert_decoded(const Typeref& ref, AnyType value);
 
     // The next clock sequence value minting will use, and the node id.
