@@ -11,7 +11,11 @@ build=${1:?usage: fuzz/run.sh BUILD_DIR [SECONDS] [OUT]}
 seconds=${2:-60}
 out=${3:-$(mktemp -d -t kd-fuzz.XXXXXX)}
 here=$(cd "$(dirname "$0")" && pwd)
-targets=(module_body version_req ir_text)
+targets=()
+for source in "$here"/*_fuzz.cpp; do
+  name=$(basename "$source")
+  targets+=("${name%_fuzz.cpp}")
+done
 
 declare -A pids
 for t in "${targets[@]}"; do
