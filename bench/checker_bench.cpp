@@ -18,4 +18,16 @@ void BM_TypeCheck(benchmark::State& state) {
 }
 BENCHMARK(BM_TypeCheck)->Arg(1 << 8)->Arg(1 << 14);
 
+// Many functions of 4 blocks x 4 instructions.
+void BM_TypeCheckSmallFunctions(benchmark::State& state) {
+    kdinstr::types::TypeRegistry registry;
+    const auto m = kdbench::chain_module(kdbench::i64_in(registry),
+                                         static_cast<std::uint32_t>(state.range(0)), 4);
+    for (auto _ : state)
+        for (const auto& [uuid, function] : m.functions)
+            benchmark::DoNotOptimize(kdinstr::types::checker::type_check(*function, registry));
+    state.SetItemsProcessed(state.iterations() * 16 * state.range(0));
+}
+BENCHMARK(BM_TypeCheckSmallFunctions)->Arg(4096);
+
 }  // namespace

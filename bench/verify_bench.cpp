@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench/bench_module.hpp"
 #include "kdinstr/modules/ssa.hpp"
 #include "kdinstr/modules/verify.hpp"
 #include "kdinstr/tests/ir_builder.hpp"
@@ -54,5 +55,30 @@ void BM_NormalizeSsa(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 16 * state.range(0));
 }
 BENCHMARK(BM_NormalizeSsa)->Arg(1 << 10)->Arg(1 << 16);
+
+// A module of many functions of 4 blocks x 4 instructions: the per-function costs show.
+void BM_VerifySmallFunctions(benchmark::State& state) {
+    kdinstr::types::TypeRegistry registry;
+    const auto m = kdbench::chain_module(kdbench::i64_in(registry),
+                                         static_cast<std::uint32_t>(state.range(0)), 4);
+    for (auto _ : state) benchmark::DoNotOptimize(kdinstr::modules::verify_module(m));
+    state.SetItemsProcessed(state.iterations() * 16 * state.range(0));
+}
+BENCHMARK(BM_VerifySmallFunctions)->Arg(4096);
+
+void BM_NormalizeSsaSmallFunctions(benchmark::State& state) {
+    kdinstr::types::TypeRegistry registry;
+    std::vector<kdinstr::modules::Function> originals;
+    for (std::uint32_t i = 0; i < state.range(0); ++i)
+        originals.push_back(kdbench::add_chain(kdbench::i64_in(registry), 4, 4, i + 1));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto fs = originals;
+        state.ResumeTiming();
+        for (auto& f : fs) benchmark::DoNotOptimize(kdinstr::modules::normalize_ssa(f));
+    }
+    state.SetItemsProcessed(state.iterations() * 16 * state.range(0));
+}
+BENCHMARK(BM_NormalizeSsaSmallFunctions)->Arg(4096);
 
 }  // namespace

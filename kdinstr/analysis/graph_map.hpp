@@ -4,9 +4,11 @@
 //
 // Edges live in one vector and are chained per node (outgoing and incoming lists threaded
 // through the edge records), so a graph sized up front never reallocates while it is filled.
+// Nodes are found through an open-addressing table of their positions (`std::hash<N>`).
+#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -28,6 +30,7 @@ class DiGraphMap {
         slots_.reserve(node_capacity);
         edges_.reserve(edge_capacity);
         links_.reserve(edge_capacity);
+        make_index(node_capacity);
     }
 
     // Adds the node if it is new; an existing node stays where it is.
@@ -51,7 +54,7 @@ class DiGraphMap {
         return std::nullopt;
     }
 
-    bool contains_node(const N& node) const { return index_.contains(node); }
+    bool contains_node(const N& node) const { return find_node(node).has_value(); }
 
     bool contains_edge(const N& source, const N& target) const {
         return edge_weight(source, target) != nullptr;
@@ -59,10 +62,10 @@ class DiGraphMap {
 
     // The weight of source -> target, or null when there is no such edge.
     const E* edge_weight(const N& source, const N& target) const {
-        const auto s = index_.find(source);
-        const auto t = index_.find(target);
-        if (s == index_.end() || t == index_.end()) return nullptr;
-        const auto e = find_edge(s->second, t->second);
+        const auto s = find_node(source);
+        const auto t = find_node(target);
+        if (!s || !t) return nullptr;
+        const auto e = find_edge(*s, *t);
         return e ? &edges_[*e].weight : nullptr;
     }
 
@@ -101,14 +104,52 @@ class DiGraphMap {
         std::uint32_t next_in;
     };
 
-    std::uint32_t index_of_or_add(const N& node) {
-        const auto [it, inserted] =
-            index_.try_emplace(node, static_cast<std::uint32_t>(nodes_.size()));
-        if (inserted) {
-            nodes_.push_back(node);
-            slots_.push_back(Slot{});
+    // The home of a node in the index table; the table size is a power of two.
+    std::size_t home(const N& node) const {
+        return static_cast<std::size_t>(
+                   (static_cast<std::uint64_t>(std::hash<N>{}(node)) * 0x9E3779B97F4A7C15ull) >>
+                   32) &
+               (index_.size() - 1);
+    }
+
+    // Room for `nodes` nodes at most half full.
+    void make_index(std::size_t nodes) {
+        index_.assign(std::bit_ceil(nodes * 2 + 2), none);
+        for (std::uint32_t i = 0; i < nodes_.size(); ++i) {
+            std::size_t at = home(nodes_[i]);
+            while (index_[at] != none) at = (at + 1) & (index_.size() - 1);
+            index_[at] = i;
         }
-        return it->second;
+    }
+
+    // The index slot that holds `node`, or the empty slot where it would go.
+    std::size_t probe(const N& node) const {
+        std::size_t at = home(node);
+        while (index_[at] != none && !(nodes_[index_[at]] == node))
+            at = (at + 1) & (index_.size() - 1);
+        return at;
+    }
+
+    std::optional<std::uint32_t> find_node(const N& node) const {
+        if (index_.empty()) return std::nullopt;
+        const std::uint32_t i = index_[probe(node)];
+        if (i == none) return std::nullopt;
+        return i;
+    }
+
+    std::uint32_t index_of_or_add(const N& node) {
+        if (index_.empty()) make_index(0);
+        std::size_t at = probe(node);
+        if (index_[at] != none) return index_[at];
+        const auto i = static_cast<std::uint32_t>(nodes_.size());
+        nodes_.push_back(node);
+        slots_.push_back(Slot{});
+        if (nodes_.size() * 2 > index_.size()) {
+            make_index(nodes_.size());
+        } else {
+            index_[at] = i;
+        }
+        return i;
     }
 
     std::optional<std::uint32_t> find_edge(std::uint32_t s, std::uint32_t t) const {
@@ -120,17 +161,18 @@ class DiGraphMap {
     template <typename First, typename Next, typename End>
     std::vector<N> collect(const N& node, First first, Next next, End end) const {
         std::vector<N> out;
-        const auto it = index_.find(node);
-        if (it == index_.end()) return out;
+        const auto at = find_node(node);
+        if (!at) return out;
         // The lists are threaded newest first; report them oldest first.
-        for (std::uint32_t e = first(slots_[it->second]); e != none; e = next(links_[e]))
+        for (std::uint32_t e = first(slots_[*at]); e != none; e = next(links_[e]))
             out.push_back(end(edges_[e]));
         return {out.rbegin(), out.rend()};
     }
 
     std::vector<N> nodes_;
     std::vector<Slot> slots_;
-    std::map<N, std::uint32_t> index_;
+    // Positions in `nodes_`, `none` where empty.
+    std::vector<std::uint32_t> index_;
     std::vector<Edge> edges_;
     std::vector<Link> links_;
 };

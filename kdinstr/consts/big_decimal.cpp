@@ -34,7 +34,8 @@ void normalise(mpz_class& unscaled, Wide& scale) {
 bool operator==(const BigDecimal& a, const BigDecimal& b) {
     if (sgn(a.unscaled) != sgn(b.unscaled)) return false;
     if (sgn(a.unscaled) == 0) return true;
-    mpz_class ua = a.unscaled, ub = b.unscaled;
+    if (a.scale == b.scale) return a.unscaled == b.unscaled;
+    mpz_class ua = a.unscaled.to_mpz(), ub = b.unscaled.to_mpz();
     Wide sa = a.scale, sb = b.scale;
     normalise(ua, sa);
     normalise(ub, sb);
@@ -43,8 +44,7 @@ bool operator==(const BigDecimal& a, const BigDecimal& b) {
 
 std::string BigDecimal::to_string() const {
     if (sgn(unscaled) == 0) return "0";
-    mpz_class magnitude = abs(unscaled);
-    const std::string d = magnitude.get_str(10);
+    const std::string d = unscaled.magnitude_string();
     const Wide n = static_cast<Wide>(d.size());
     const Wide s = scale;
     const Wide lead = s > n ? s - n : 0;
@@ -84,10 +84,13 @@ std::string BigDecimal::debug() const {
     std::string out = "BigDecimal(sign=";
     out += sign < 0 ? "Minus" : sign == 0 ? "NoSign" : "Plus";
     out += ", scale=" + std::to_string(scale) + ", digits=[";
-    if (sign != 0) {
+    if (const auto small = unscaled.small_magnitude(); small && sign != 0) {
+        out += std::to_string(*small);
+    } else if (sign != 0) {
+        const mpz_class big = unscaled.to_mpz();
         std::size_t count = 0;
-        std::vector<std::uint64_t> limbs((mpz_sizeinbase(unscaled.get_mpz_t(), 2) + 63) / 64);
-        mpz_export(limbs.data(), &count, -1, sizeof(std::uint64_t), 0, 0, unscaled.get_mpz_t());
+        std::vector<std::uint64_t> limbs((mpz_sizeinbase(big.get_mpz_t(), 2) + 63) / 64);
+        mpz_export(limbs.data(), &count, -1, sizeof(std::uint64_t), 0, 0, big.get_mpz_t());
         for (std::size_t i = 0; i < count; ++i) {
             if (i != 0) out += ", ";
             out += std::to_string(limbs[i]);

@@ -8,14 +8,21 @@
 #include <string>
 #include <utility>
 
+#include "kdinstr/consts/big_int.hpp"
+
 namespace kdinstr::consts {
 
 struct BigDecimal {
-    mpz_class unscaled;
-    std::int64_t scale = 0;
+    // Holds unscaled values of magnitude below 2^64 without an allocation.
+    BigInt unscaled;
+    // Byte-aligned, like `unscaled`, so that a floating-point constant fits the operand's
+    // compact layout. Read and assign it as any int64_t; a non-const reference cannot bind to
+    // it (copy it first, e.g. to format it).
+    [[gnu::packed]] std::int64_t scale = 0;
 
     BigDecimal() = default;
-    BigDecimal(mpz_class unscaled_value, std::int64_t scale_value)
+    // `unscaled_value` may be an `mpz_class`, a BigInt or any built-in integer.
+    BigDecimal(BigInt unscaled_value, std::int64_t scale_value)
         : unscaled(std::move(unscaled_value)), scale(scale_value) {}
 
     // Numeric equality, whatever the scales: 1.5 == 1.50.

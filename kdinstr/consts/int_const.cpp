@@ -6,12 +6,9 @@ namespace kdinstr::consts {
 
 std::string to_decimal_string(const mpz_class& value) { return value.get_str(10); }
 
-IConst IConst::from_u64(std::uint64_t v) {
-    mpz_class value;
-    // Imported as raw bits: stays unsigned and exact even where unsigned long is 32 bits.
-    mpz_import(value.get_mpz_t(), 1, -1, sizeof(v), 0, 0, &v);
-    return IConst(types::primary::IType{64}, std::move(value));
-}
+std::string to_decimal_string(const BigInt& value) { return value.get_str(10); }
+
+IConst IConst::from_u64(std::uint64_t v) { return IConst(types::primary::IType{64}, BigInt(v)); }
 
 std::string IConst::to_string() const {
     return fmt::format("{} {}", ty.to_string(), to_decimal_string(value));

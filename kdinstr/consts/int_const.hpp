@@ -8,15 +8,18 @@
 #include <string>
 #include <utility>
 
+#include "kdinstr/consts/big_int.hpp"
 #include "kdinstr/types/primary.hpp"
 
 namespace kdinstr::consts {
 
 struct IConst {
     types::primary::IType ty;
-    mpz_class value;
+    // Holds values of magnitude below 2^64 without an allocation; converts to `mpz_class`.
+    BigInt value;
 
-    IConst(types::primary::IType type, mpz_class v) : ty(type), value(std::move(v)) {}
+    // `v` may be an `mpz_class` (or an expression of it), a BigInt or any built-in integer.
+    IConst(types::primary::IType type, BigInt v) : ty(type), value(std::move(v)) {}
     // An i64 holding `v` unchanged: 2^64 - 1 stays positive.
     static IConst from_u64(std::uint64_t v);
 
@@ -32,6 +35,7 @@ struct IConst {
 
 // The decimal text of an arbitrary-precision integer, "-" for negative values.
 std::string to_decimal_string(const mpz_class& value);
+std::string to_decimal_string(const BigInt& value);
 
 }  // namespace kdinstr::consts
 

@@ -1,7 +1,9 @@
 #pragma once
 // Register and block numbers.
 #include <compare>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <fmt/format.h>
@@ -26,6 +28,16 @@ struct Label {
 };
 
 }  // namespace kdinstr::modules
+
+template <>
+struct std::hash<kdinstr::modules::Name> {
+    std::size_t operator()(const kdinstr::modules::Name& n) const noexcept { return n.value; }
+};
+
+template <>
+struct std::hash<kdinstr::modules::Label> {
+    std::size_t operator()(const kdinstr::modules::Label& l) const noexcept { return l.value; }
+};
 
 template <>
 struct fmt::formatter<kdinstr::modules::Name> : fmt::formatter<std::string_view> {

@@ -3,8 +3,10 @@
 //
 // The checks over a function look up every definition and every use of a register. Register
 // numbers are dense in practice (the parser and the SSA renumbering hand them out from 0), so
-// keys up to a small multiple of the key count index a plain array; any other spread of numbers
-// falls back to an open-addressing table. Both keep a pass linear with one allocation.
+// keys up to a small multiple of the key count index a plain array, which grows by doubling up
+// to that bound; any other spread of numbers falls back to an open-addressing table. Both keep
+// a pass linear.
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -32,7 +34,7 @@ class NameTable {
 
     // Inserts key -> value; false (and nothing changed) when the key is present.
     bool insert(std::uint32_t key, std::uint32_t value = 0) {
-        if (is_dense() && !dense_fits(key)) to_hashed();
+        if (is_dense() && !dense_fits(key)) make_room(key);
         if (is_dense()) {
             if (dense_has(key)) return false;
             dense_set(key, value);
@@ -47,7 +49,7 @@ class NameTable {
 
     // Inserts key -> value or replaces the value of a present key.
     void assign(std::uint32_t key, std::uint32_t value) {
-        if (is_dense() && !dense_fits(key)) to_hashed();
+        if (is_dense() && !dense_fits(key)) make_room(key);
         if (is_dense()) return dense_set(key, value);
         Slot& s = probe(key);
         const bool fresh = !s.used;
@@ -87,6 +89,18 @@ class NameTable {
     void dense_set(std::uint32_t key, std::uint32_t value) {
         dense_used_[key / 64] |= std::uint64_t{1} << (key % 64);
         dense_values_[key] = value;
+    }
+
+    // A key beyond the array: a larger array while the key stays within the dense bound, else
+    // a hash table.
+    void make_room(std::uint32_t key) {
+        const std::uint64_t bound = dense_bound(expected_);
+        if (key >= bound) return to_hashed();
+        const std::size_t size = static_cast<std::size_t>(
+            std::min<std::uint64_t>(bound, std::max<std::uint64_t>(std::uint64_t{key} + 1,
+                                                                   2 * dense_values_.size())));
+        dense_values_.resize(size);
+        dense_used_.resize((size + 63) / 64);
     }
 
     void make_hashed(std::size_t expected_keys) {
@@ -145,7 +159,8 @@ class NameTable {
     std::size_t size_ = 0;
 };
 
-// A table sized for the names the function defines: its parameters and destinations.
+// A table sized for the names the function can define (its parameters and one per
+// instruction), arranged for names numbered densely from 0.
 NameTable name_table_for(const Function& function);
 
 }  // namespace kdinstr::modules

@@ -51,6 +51,10 @@ class Operand {
     Variant value_;
 };
 
+// Every instruction holds operands inline: a constant below 2^64 needs no allocation and an
+// operand stays within 28 bytes (where pointers are 8 bytes; the layout is ABI-dependent).
+static_assert(sizeof(void*) != 8 || sizeof(Operand) <= 28);
+
 // "Reg", "Imm", "Undef".
 std::string_view to_string(Operand::Kind kind);
 

@@ -1,6 +1,7 @@
 #include "kdinstr/modules/verify.hpp"
 
-#include <bitset>
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -19,17 +20,44 @@ namespace {
 using utils::Error;
 using Result = std::expected<void, Error>;
 
-// One bit per possible wildcard index: filling it never allocates, whatever the function holds.
-using WildcardBits = std::bitset<65536>;
+// The wildcard indices a function names. Most functions name none, so the set of all 65 536
+// possible indices is only made (and cleared) for one that does; filling it never allocates
+// again, whatever the function holds.
+class WildcardSet {
+  public:
+    void add(std::uint16_t index) {
+        if (!words_) words_ = std::make_unique<Words>();
+        std::uint64_t& word = (*words_)[index / 64];
+        const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+        if ((word & bit) == 0) {
+            word |= bit;
+            ++size_;
+        }
+    }
+    void add(const types::Typeref& type) {
+        // The first byte of a wildcard is 0xFF; checking it first keeps ordinary types cheap.
+        if (type.uuid.bytes[0] != 0xFF) return;
+        if (const auto index = type.wildcard_index()) add(*index);
+    }
+    bool contains(std::uint16_t index) const {
+        return words_ && (((*words_)[index / 64] >> (index % 64)) & 1) != 0;
+    }
+    std::size_t size() const { return size_; }
+    std::set<std::uint16_t> to_set() const {
+        std::set<std::uint16_t> indices;
+        if (!words_) return indices;
+        for (std::size_t w = 0; w < words_->size(); ++w)
+            for (std::uint64_t word = (*words_)[w]; word != 0; word &= word - 1)
+                indices.insert(indices.end(),
+                               static_cast<std::uint16_t>(w * 64 + std::countr_zero(word)));
+        return indices;
+    }
 
-void collect_wildcards(const Function& function, WildcardBits& bits) {
-    for (const auto& [name, type] : function.parameters)
-        if (const auto index = type.wildcard_index()) bits.set(*index);
-    for (const auto& [label, block] : function.body)
-        for (const KdInstr& instruction : block.instructions)
-            for (const types::Typeref& type : instruction.referenced_types())
-                if (const auto index = type.wildcard_index()) bits.set(*index);
-}
+  private:
+    using Words = std::array<std::uint64_t, 65536 / 64>;
+    std::unique_ptr<Words> words_;
+    std::size_t size_ = 0;
+};
 
 std::vector<std::string> wildcard_texts(const std::set<std::uint16_t>& indices) {
     std::vector<std::string> texts;
@@ -39,49 +67,59 @@ std::vector<std::string> wildcard_texts(const std::set<std::uint16_t>& indices) 
     return texts;
 }
 
-std::set<std::uint16_t> to_set(const WildcardBits& bits) {
-    std::set<std::uint16_t> indices;
-    if (bits.none()) return indices;
-    for (std::size_t i = 0; i < bits.size(); ++i)
-        if (bits.test(i)) indices.insert(indices.end(), static_cast<std::uint16_t>(i));
-    return indices;
+void add_parameter_wildcards(const Function& function, WildcardSet& found) {
+    for (const auto& [name, type] : function.parameters) found.add(type);
 }
 
-Result check_wildcards(const Function& function) {
-    // Large enough that it does not belong on the stack of a deeply nested caller.
-    auto found = std::make_unique<WildcardBits>();
-    collect_wildcards(function, *found);
-    bool same = found->count() == function.wildcard_types.size();
-    for (auto it = function.wildcard_types.begin(); same && it != function.wildcard_types.end();
-         ++it)
-        same = found->test(*it);
-    if (same) return {};
-    return std::unexpected(Error::UnsoundWildcardTypes{display_name(function),
-                                                       wildcard_texts(function.wildcard_types),
-                                                       wildcard_texts(to_set(*found))});
-}
+// What the first walk over the instructions finds for the rules that look at each instruction
+// on its own: wildcards, meta instructions, phi placement and definitions. The rules are still
+// judged in their own order afterwards.
+struct InstructionFacts {
+    WildcardSet wildcards;
+    const KdInstr* first_meta = nullptr;
+    std::optional<Label> first_misplaced_phi;
+    std::optional<Name> first_duplicate;
+};
 
-Result check_meta_instructions(const Function& function) {
-    if (function.meta) return {};
-    for (const auto& [label, block] : function.body)
-        for (const KdInstr& instruction : block.instructions)
-            if (instruction.is_meta())
-                return std::unexpected(
-                    Error::MetaInstruction{display_name(function), instruction.debug()});
-    return {};
-}
-
-Result check_phi_placement(const Function& function) {
+// One visit per instruction. `defined` receives the parameters and then every destination, in
+// block order, until the first name seen twice.
+InstructionFacts walk_instructions(const Function& function, NameTable& defined) {
+    InstructionFacts facts;
+    add_parameter_wildcards(function, facts.wildcards);
+    for (const auto& [name, type] : function.parameters)
+        if (!facts.first_duplicate && !defined.insert(name.value)) facts.first_duplicate = name;
     for (const auto& [label, block] : function.body) {
         bool after_other = false;
         for (const KdInstr& instruction : block.instructions) {
-            if (!std::holds_alternative<instructions::Phi>(instruction))
+            if (!std::holds_alternative<instructions::Phi>(instruction)) {
                 after_other = true;
-            else if (after_other)
-                return std::unexpected(Error::PhiNotFirst{block.label});
+            } else if (after_other && !facts.first_misplaced_phi) {
+                facts.first_misplaced_phi = block.label;
+            }
+            if (!facts.first_meta && instruction.is_meta()) facts.first_meta = &instruction;
+            std::visit(
+                [&](const auto& record) {
+                    for (const types::Typeref& type : instructions::referenced_types(record))
+                        facts.wildcards.add(type);
+                    if (const auto dest = instructions::destination(record);
+                        dest && !facts.first_duplicate && !defined.insert(dest->value))
+                        facts.first_duplicate = *dest;
+                },
+                instruction.as_variant());
         }
     }
-    return {};
+    return facts;
+}
+
+Result check_wildcards(const Function& function, const WildcardSet& found) {
+    bool same = found.size() == function.wildcard_types.size();
+    for (auto it = function.wildcard_types.begin(); same && it != function.wildcard_types.end();
+         ++it)
+        same = found.contains(*it);
+    if (same) return {};
+    return std::unexpected(Error::UnsoundWildcardTypes{display_name(function),
+                                                       wildcard_texts(function.wildcard_types),
+                                                       wildcard_texts(found.to_set())});
 }
 
 Result check_branch_targets(const Function& function) {
@@ -96,28 +134,41 @@ Result check_branch_targets(const Function& function) {
     return {};
 }
 
-// Fills `defined` with every parameter and destination; the first name seen twice fails.
-Result check_single_definition(const Function& function, NameTable& defined) {
-    for (const auto& [name, type] : function.parameters)
-        if (!defined.insert(name.value)) return std::unexpected(Error::DuplicateDefinition{name});
-    for (const auto& [label, block] : function.body)
-        for (const KdInstr& instruction : block.instructions)
-            if (const auto dest = instruction.destination(); dest && !defined.insert(dest->value))
-                return std::unexpected(Error::DuplicateDefinition{*dest});
-    return {};
+// The first function pointer among the instruction's operands that names no function of the
+// module; a pointer to the function itself always passes.
+std::optional<Error> unresolved_pointer(const Module& module, const Function& function,
+                                        const Operand& operand) {
+    const consts::AnyConst* imm = operand.as_imm();
+    const FunctionPointer* pointer = imm ? imm->as_func_ptr() : nullptr;
+    if (!pointer) return std::nullopt;
+    const utils::Uuid& target = pointer->uuid();
+    if (pointer->is_external()) {
+        if (!module.external_functions.contains(target))
+            return Error::UndefinedExternalFunction{display_name(function), target};
+    } else if (target != function.uuid && !module.functions.contains(target)) {
+        return Error::UndefinedInternalFunction{display_name(function), target};
+    }
+    return std::nullopt;
 }
 
-// Presence only: a use before its definition, even in an earlier block, passes.
-Result check_defined_uses(const Function& function, const NameTable& defined) {
+// Presence only: a use before its definition, even in an earlier block, passes. With a module,
+// the same walk also finds the first unresolved function pointer, which `verify_func` would
+// report, into `unresolved`.
+Result check_defined_uses(const Function& function, const NameTable& defined,
+                          const Module* module, std::optional<Error>& unresolved) {
     const auto undefined = [&](const Operand& operand) {
         const Name* reg = operand.as_reg();
         return reg && !defined.contains(reg->value) ? reg : nullptr;
     };
     for (const auto& [label, block] : function.body) {
-        for (const KdInstr& instruction : block.instructions)
-            for (const Operand& operand : instruction.operands())
+        for (const KdInstr& instruction : block.instructions) {
+            for (const Operand& operand : instruction.operands()) {
                 if (const Name* reg = undefined(operand))
                     return std::unexpected(Error::UndefinedName{*reg});
+                if (module && !unresolved && operand.is_imm())
+                    unresolved = unresolved_pointer(*module, function, operand);
+            }
+        }
         const Name* missing = nullptr;
         block.terminator.for_each_operand([&](const Operand& operand) {
             if (!missing) missing = undefined(operand);
@@ -151,6 +202,28 @@ Result check_limits(const Function& function) {
     return {};
 }
 
+// `verify`, and with a module `verify_func` after it, in two walks over the instructions
+// instead of one per rule. Errors and their order are those of the rules taken one by one.
+Result verify_in(const Function& function, const Module* module) {
+    NameTable defined = name_table_for(function);
+    const InstructionFacts facts = walk_instructions(function, defined);
+    if (auto r = check_wildcards(function, facts.wildcards); !r) return r;
+    if (!function.meta && facts.first_meta)
+        return std::unexpected(
+            Error::MetaInstruction{display_name(function), facts.first_meta->debug()});
+    if (facts.first_misplaced_phi)
+        return std::unexpected(Error::PhiNotFirst{*facts.first_misplaced_phi});
+    if (auto r = check_branch_targets(function); !r) return r;
+    if (facts.first_duplicate)
+        return std::unexpected(Error::DuplicateDefinition{*facts.first_duplicate});
+    std::optional<Error> unresolved;
+    if (auto r = check_defined_uses(function, defined, module, unresolved); !r) return r;
+    if (auto r = check_limits(function); !r) return r;
+    if (!function.body.contains(Label{0})) return std::unexpected(Error::MissingEntryBlock{});
+    if (unresolved) return std::unexpected(std::move(*unresolved));
+    return {};
+}
+
 }  // namespace
 
 std::string display_name(const Function& function) {
@@ -158,9 +231,12 @@ std::string display_name(const Function& function) {
 }
 
 std::set<std::uint16_t> generate_wildcard_types(const Function& function) {
-    auto found = std::make_unique<WildcardBits>();
-    collect_wildcards(function, *found);
-    return to_set(*found);
+    WildcardSet found;
+    add_parameter_wildcards(function, found);
+    for (const auto& [label, block] : function.body)
+        for (const KdInstr& instruction : block.instructions)
+            for (const types::Typeref& type : instruction.referenced_types()) found.add(type);
+    return found.to_set();
 }
 
 bool should_be_meta_function(const Function& function) {
@@ -170,46 +246,21 @@ bool should_be_meta_function(const Function& function) {
     return false;
 }
 
-std::expected<void, Error> verify(const Function& function) {
-    if (auto r = check_wildcards(function); !r) return r;
-    if (auto r = check_meta_instructions(function); !r) return r;
-    if (auto r = check_phi_placement(function); !r) return r;
-    if (auto r = check_branch_targets(function); !r) return r;
-    NameTable defined = name_table_for(function);
-    if (auto r = check_single_definition(function, defined); !r) return r;
-    if (auto r = check_defined_uses(function, defined); !r) return r;
-    if (auto r = check_limits(function); !r) return r;
-    if (!function.body.contains(Label{0})) return std::unexpected(Error::MissingEntryBlock{});
-    return {};
-}
+std::expected<void, Error> verify(const Function& function) { return verify_in(function, nullptr); }
 
 std::expected<void, Error> verify_func(const Module& module, const Function& function) {
-    for (const auto& [label, block] : function.body) {
-        for (const KdInstr& instruction : block.instructions) {
-            for (const Operand& operand : instruction.operands()) {
-                const consts::AnyConst* imm = operand.as_imm();
-                const FunctionPointer* pointer = imm ? imm->as_func_ptr() : nullptr;
-                if (!pointer) continue;
-                const utils::Uuid& target = pointer->uuid();
-                if (pointer->is_external()) {
-                    if (!module.external_functions.contains(target))
-                        return std::unexpected(
-                            Error::UndefinedExternalFunction{display_name(function), target});
-                } else if (target != function.uuid && !module.functions.contains(target)) {
-                    return std::unexpected(
-                        Error::UndefinedInternalFunction{display_name(function), target});
-                }
-            }
-        }
-    }
+    for (const auto& [label, block] : function.body)
+        for (const KdInstr& instruction : block.instructions)
+            for (const Operand& operand : instruction.operands())
+                if (auto error = unresolved_pointer(module, function, operand))
+                    return std::unexpected(std::move(*error));
     return {};
 }
 
 std::expected<void, Error> verify_module(const Module& module) {
     for (const auto& [uuid, function] : module.functions) {
         if (!function) utils::panic("module holds an empty function handle under {}", uuid);
-        if (auto r = verify(*function); !r) return r;
-        if (auto r = verify_func(module, *function); !r) return r;
+        if (auto r = verify_in(*function, &module); !r) return r;
     }
     return {};
 }

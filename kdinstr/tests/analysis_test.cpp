@@ -132,9 +132,28 @@ TEST(DestMap, PlacesOfDestinations) {
              .block(2, {store(reg(4), reg(4)), iadd(4, ty(1), imm_int(1), imm_int(1))}, ret())
              .build(),
          {{Name{4}, {Label{2}, 1}}}},
+        {"names out of order, one of them twice",
+         FunctionBuilder()
+             .block(0, {iadd(9, ty(1), imm_int(1), imm_int(1)), iadd(2, ty(1), reg(9), reg(9))},
+                    jump(1))
+             .block(1, {iadd(5, ty(1), reg(2), reg(2)), iadd(9, ty(1), reg(5), reg(5))}, ret())
+             .build(),
+         {{Name{2}, {Label{0}, 1}}, {Name{5}, {Label{1}, 0}}, {Name{9}, {Label{1}, 1}}}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(kdinstr::analysis::derive_dest_map(c.function), c.expected) << c.what;
+}
+
+TEST(DestMap, IteratesAndFindsInNameOrder) {
+    const DestMap map{{Name{7}, {Label{1}, 0}}, {Name{3}, {Label{0}, 2}}, {Name{7}, {Label{2}, 4}}};
+    std::vector<std::uint32_t> names;
+    for (const auto& [name, place] : map) names.push_back(name.value);
+    EXPECT_EQ(names, (std::vector<std::uint32_t>{3, 7}));
+    ASSERT_NE(map.find(Name{7}), nullptr);
+    EXPECT_EQ(*map.find(Name{7}), (InstructionPlace{Label{2}, 4}));
+    EXPECT_EQ(map.find(Name{4}), nullptr);
+    EXPECT_TRUE(map.contains(Name{3}));
+    EXPECT_EQ(map.size(), 2u);
 }
 
 TEST(FunctionAnalysis, KeepsTheSharedFunction) {

@@ -6,6 +6,9 @@
 #include <optional>
 #include <vector>
 
+#include "kdinstr/types/primary.hpp"
+#include "kdinstr/types/registry.hpp"
+
 namespace {
 
 using kdinstr::types::checker::NameSlots;
@@ -45,6 +48,24 @@ TEST(NameSlots, EmptyFindsNothing) {
     const NameSlots slots(0);
     for (std::uint32_t name : {0u, 1u, 2u, 1000u, 0xFFFFFFFFu})
         EXPECT_EQ(slots.find(name), std::nullopt) << name;
+}
+
+// More types than the checker keeps facts of at once, looked up in turns: each answer is
+// that of its own type.
+TEST(Checker, FactsOfManyTypesInTurn) {
+    using kdinstr::types::primary::IType;
+    kdinstr::types::TypeRegistry registry;
+    std::vector<kdinstr::types::Typeref> widths;
+    for (std::uint32_t bits = 1; bits <= 100; ++bits)
+        widths.push_back(registry.search_or_insert(IType{bits}));
+    kdinstr::types::checker::Checker checker(registry, 0);
+    for (int round = 0; round < 3; ++round)
+        for (std::size_t i = 0; i < widths.size(); i += (round == 1 ? 7 : 1)) {
+            const auto facts = checker.facts(widths[i]);
+            EXPECT_TRUE(facts.is_int()) << i;
+            EXPECT_EQ(facts.width, i + 1) << round;
+        }
+    EXPECT_FALSE(checker.facts(kdinstr::types::Typeref{}).is_int());
 }
 
 }  // namespace

@@ -59,6 +59,19 @@ TEST(DiGraphMap, SuccessorsAndPredecessorsInEdgeOrder) {
     EXPECT_EQ(g.successors(42), (std::vector<int>{}));
 }
 
+TEST(DiGraphMap, ManyMoreNodesThanSizedFor) {
+    Graph g(2, 6);
+    for (int n = 0; n < 1000; ++n) g.add_node(n);
+    for (int n = 0; n < 1000; ++n) g.add_edge(n, (n * 7919) % 1000, std::nullopt);
+    EXPECT_EQ(g.node_count(), 1000u);
+    for (int n = 0; n < 1000; ++n) {
+        EXPECT_EQ(g.nodes()[n], n);
+        EXPECT_TRUE(g.contains_edge(n, (n * 7919) % 1000)) << n;
+    }
+    EXPECT_FALSE(g.contains_node(1000));
+    EXPECT_FALSE(g.contains_node(-1));
+}
+
 TEST(DiGraphMap, SizedGraphDoesNotReallocateEdges) {
     Graph g(3, 9);
     const auto capacity = g.edge_capacity();

@@ -417,6 +417,20 @@ TEST(VerifyModule, FunctionsInUuidOrderEachVerifiedThenResolved) {
                               .uuid(uuid(4))
                               .block(0, {invoke(internal_fn(uuid(1)))}, ret())
                               .build();
+    // Pointers and registers are judged in one walk: every rule of verification still comes
+    // before any pointer, and the first pointer in block order is the one reported.
+    const Function undefined_after_pointer =
+        FunctionBuilder()
+            .name("e")
+            .uuid(uuid(5))
+            .block(0, {invoke(internal_fn(uuid(9))), iadd(1, ty(1), reg(7), reg(7))}, ret())
+            .build();
+    const Function two_pointers = FunctionBuilder()
+                                      .name("f")
+                                      .uuid(uuid(6))
+                                      .block(0, {invoke(external_fn(uuid(8)))}, jump(1))
+                                      .block(1, {invoke(internal_fn(uuid(9)))}, ret())
+                                      .build();
     const std::string unresolved_a =
         "An instruction of function `a` refers to an internal function referenced by `" + kUuid9 +
         "` that is not defined within the module.";
@@ -437,6 +451,12 @@ TEST(VerifyModule, FunctionsInUuidOrderEachVerifiedThenResolved) {
          module_of({missing_entry, dangling_call}), unresolved_a},
         {"verification before resolution within one function", module_of({both}), no_entry},
         {"stops at the first failing function", module_of({good, missing_entry}), no_entry},
+        {"an undefined register after a dangling pointer", module_of({undefined_after_pointer}),
+         "A operand refers to an undefined name: `%7`. This name was never defined in the "
+         "module."},
+        {"the first of two dangling pointers", module_of({two_pointers}),
+         "An instruction of function `f` refers to an external function referenced by "
+         "`00000000-0000-0000-0000-000000000008` that is not defined within the module."},
     };
     for (const auto& c : cases)
         EXPECT_EQ(outcome(kdinstr::modules::verify_module(c.module)), c.expected) << c.what;

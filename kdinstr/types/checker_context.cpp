@@ -73,19 +73,25 @@ void Checker::record_parameter(modules::Name name, Typeref type) {
 }
 
 Step Checker::record_destination(const KdInstr& instruction) {
-    const std::optional<modules::Name> dest = instruction.destination();
-    if (!dest) return {};
-    const std::optional<Typeref> type = instruction.destination_type();
-    if (!type) {
-        // Only an invoke with a destination and no type gets here; the parser and the decoder
-        // of well-formed modules never make one, but a register needs a type to be recorded.
-        set_subject(instruction);
-        return std::unexpected(mismatch("any type", "void"));
-    }
-    if (!names_.insert(dest->value, static_cast<std::uint32_t>(types_.size())))
-        return std::unexpected(Error::DuplicateDefinition{*dest});
-    types_.push_back(*type);
-    return {};
+    // One dispatch for both the destination and its type.
+    return std::visit(
+        [&](const auto& record) -> Step {
+            const std::optional<modules::Name> dest = modules::instructions::destination(record);
+            if (!dest) return {};
+            const std::optional<Typeref> type = modules::instructions::destination_type(record);
+            if (!type) {
+                // Only an invoke with a destination and no type gets here; the parser and the
+                // decoder of well-formed modules never make one, but a register needs a type
+                // to be recorded.
+                set_subject(instruction);
+                return std::unexpected(mismatch("any type", "void"));
+            }
+            if (!names_.insert(dest->value, static_cast<std::uint32_t>(types_.size())))
+                return std::unexpected(Error::DuplicateDefinition{*dest});
+            types_.push_back(*type);
+            return {};
+        },
+        instruction.as_variant());
 }
 
 Checked<Typeref> Checker::operand_type(const Operand& operand) {
@@ -171,7 +177,8 @@ void primary_facts(const primary::PrimaryType& type, TypeFacts& out) {
 }  // namespace
 
 TypeFacts Checker::facts(Typeref type, std::optional<std::uint32_t> field) const {
-    if (!field && last_facts_ && last_facts_->first == type) return last_facts_->second;
+    FactsEntry& cached = facts_cache_[facts_slot(type)];
+    if (!field && cached.held && cached.type == type) return cached.facts;
     TypeFacts out;
     const TypeRegistry::ReadView view = registry_.read();
     const AnyType* stored = view.find(type);
@@ -187,7 +194,7 @@ TypeFacts Checker::facts(Typeref type, std::optional<std::uint32_t> field) const
         out.count = static_cast<std::uint32_t>(s->elements.size());
         if (field && *field < s->elements.size()) out.inner = s->elements[*field];
     }
-    if (!field) last_facts_.emplace(type, out);
+    if (!field) cached = FactsEntry{type, out, true};
     return out;
 }
 

@@ -5,6 +5,8 @@
 // Registry discipline: facts are copied out of a read view that is dropped before the helper
 // returns, and every helper that interns (`operand_type`, `ptr_type`, `intern`) holds no view.
 // Rules therefore never see a view at all and cannot deadlock on their own lock.
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -151,9 +153,21 @@ class Checker {
     // registry returns the same identifier for a type it holds, so later ones skip the lookup.
     std::optional<std::pair<std::uint32_t, Typeref>> last_int_;
     std::optional<std::pair<primary::FType, Typeref>> last_float_;
-    // The facts of the last type looked up without a field. Only a type the registry holds is
-    // kept: it never changes once stored, while a missing one may be interned meanwhile.
-    mutable std::optional<std::pair<Typeref, TypeFacts>> last_facts_;
+    // The facts of types looked up without a field, by a few bits of the identifier: a function
+    // uses a handful of types, and each lookup in the registry takes its lock. Only a type the
+    // registry holds is kept: it never changes once stored, while a missing one may be
+    // interned meanwhile.
+    struct FactsEntry {
+        Typeref type;
+        TypeFacts facts;
+        bool held = false;
+    };
+    static constexpr std::size_t kFactsSlots = 16;
+    static std::size_t facts_slot(const Typeref& type) {
+        // Minted identifiers differ in their clock sequence (bytes 8 and 9) and time fields.
+        return (type.uuid.bytes[9] ^ type.uuid.bytes[3] ^ type.uuid.bytes[15]) % kFactsSlots;
+    }
+    mutable std::array<FactsEntry, kFactsSlots> facts_cache_{};
     std::variant<std::monostate, const modules::KdInstr*, const modules::KdTerminator*> subject_;
 };
 

@@ -195,6 +195,8 @@ class Error {
     std::string message() const;
 
     bool operator==(const Error&) const = default;
+    // Test frameworks print it by its message.
+    friend void PrintTo(const Error& e, std::ostream* os) { *os << e.message(); }
 
   private:
     Variant value_;

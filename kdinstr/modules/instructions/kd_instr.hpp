@@ -93,6 +93,9 @@ class KdInstr : public KdInstrVariant {
     }
 };
 
+// Blocks hold their records inline and every pass walks all of them: keep them compact.
+static_assert(sizeof(void*) != 8 || sizeof(KdInstr) <= 112);
+
 }  // namespace kdinstr::modules::instructions
 
 namespace kdinstr::modules {

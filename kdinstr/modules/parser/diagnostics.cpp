@@ -11,10 +11,27 @@ namespace kdinstr::modules::parser {
 
 namespace {
 
-constexpr std::array<std::string_view, 10> label_texts{
-    "numeral",     "string literal", "register",    "identifier or keyword or itype",
-    "whitespace or comment", "comment", "primary type", "array type",
-    "struct type", "type"};
+constexpr std::array<std::string_view, 20> label_texts{
+    "numeral",
+    "string literal",
+    "register",
+    "identifier or keyword or itype",
+    "whitespace or comment",
+    "comment",
+    "primary type",
+    "array type",
+    "struct type",
+    "type",
+    "label",
+    "undef operand",
+    "immediate operand",
+    "integer constant",
+    "floating-point constant",
+    "function pointer",
+    "phi operand list",
+    "operand list",
+    "import statement",
+    "function definition"};
 
 bool holds(const Expected* first, const Expected* last, Expected item) {
     return std::find(first, last, item) != last;

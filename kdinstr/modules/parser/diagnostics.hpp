@@ -63,6 +63,17 @@ enum class RuleLabel : std::uint8_t {
     ArrayType,    // "array type"
     StructType,   // "struct type"
     Type,         // "type"
+    // Operand, instruction and module grammar.
+    Label,              // "label"
+    UndefOperand,       // "undef operand"
+    ImmediateOperand,   // "immediate operand"
+    IntegerConstant,    // "integer constant"
+    FloatConstant,      // "floating-point constant"
+    FunctionPointer,    // "function pointer"
+    PhiOperandList,     // "phi operand list"
+    OperandList,        // "operand list"
+    ImportStatement,    // "import statement"
+    FunctionDefinition, // "function definition"
 };
 
 std::string_view rule_label_text(RuleLabel label);

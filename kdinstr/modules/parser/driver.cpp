@@ -1,11 +1,314 @@
 #include "kdinstr/modules/parser/driver.hpp"
 
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "kdinstr/modules/parser/lexer.hpp"
+#include "kdinstr/modules/parser/module_grammar.hpp"
+#include "kdinstr/modules/parser/name_numbering.hpp"
+#include "kdinstr/modules/parser/state.hpp"
+#include "kdinstr/utils/debug_text.hpp"
+#include "kdinstr/utils/log.hpp"
+#include "kdinstr/utils/uuid_gen.hpp"
+
 namespace kdinstr::modules::parser {
 
-// Placeholder until the grammar lands: every text is refused.
-std::expected<void, utils::Error> extend_module_from_string(Module&, types::TypeRegistry&,
-                                                            std::string_view) {
-    return std::unexpected(utils::Error{utils::Error::ParserErrors{}});
+namespace {
+
+namespace log = utils::log;
+using utils::Error;
+using utils::Uuid;
+using Result = std::expected<void, Error>;
+
+constexpr std::string_view log_target = ModuleGrammarMessages::log_target;
+
+constexpr std::string_view log_lexing_failed =
+    "Lexing errors encountered in provided source string:";
+constexpr std::string_view log_parsing_failed =
+    "Parsing errors encountered in provided source string:";
+constexpr fmt::format_string<std::string_view> log_import{
+    "Import encountered in string source; imports unsupported in this context: {}"};
+constexpr fmt::format_string<std::string_view> log_adding{"Adding function {} to module"};
+constexpr fmt::format_string<std::string_view> log_duplicate{
+    "Multiple functions found with the same name: {}"};
+constexpr fmt::format_string<std::string_view> log_unresolved_internal{
+    "Unresolved internal function: {}"};
+constexpr fmt::format_string<std::string_view> log_unresolved_external{
+    "Unresolved external functions: {}"};
+constexpr fmt::format_string<std::string_view> log_verification_failed{
+    "Module verification failed: {}"};
+
+constexpr fmt::format_string<std::string_view> import_refused{
+    "import statements are not supported when parsing from string: {}"};
+
+// The names the resolver could not find in the module: one placeholder uuid per name, kept in
+// the order of the first reference so that the checks after the parse, and their messages,
+// come out the same on every run. A text may refer to functions thousands of times, so names
+// are found through a flat table over copies of them.
+class Placeholders {
+  public:
+    Uuid get(std::string_view name) {
+        if (const auto i = index_.find(name)) return uuids_[*i];
+        // Deque elements stay where they are, so the table may keep views of them.
+        index_.number(names_.emplace_back(name));
+        return uuids_.emplace_back(utils::new_v4());
+    }
+    bool empty() const { return names_.empty(); }
+    std::size_t size() const { return names_.size(); }
+    const std::string& name(std::size_t i) const { return names_[i]; }
+    const Uuid& placeholder(std::size_t i) const { return uuids_[i]; }
+
+  private:
+    NameNumbering index_;
+    std::deque<std::string> names_;
+    std::vector<Uuid> uuids_;
+};
+
+// The module's functions (or external functions) by name, with the answer of
+// `Module::find_function_uuid_by_name`: the first of a name in ascending uuid order. Built on
+// the first question, so that a text with many references scans the module once.
+class ModuleNames {
+  public:
+    explicit ModuleNames(const Module& module) : module_(module) {}
+
+    std::optional<Uuid> find(std::string_view name, bool external) {
+        auto& table = external ? external_ : internal_;
+        if (!table) table = build(external);
+        if (auto it = table->find(name); it != table->end()) return it->second;
+        return std::nullopt;
+    }
+
+  private:
+    // Keys are views of the names held by the module, which the parse does not change.
+    using Table = std::unordered_map<std::string_view, Uuid>;
+
+    Table build(bool external) const {
+        Table table;
+        if (external) {
+            for (const auto& [key, declaration] : module_.external_functions)
+                table.try_emplace(declaration.name, declaration.uuid);
+        } else {
+            for (const auto& [key, function] : module_.functions)
+                if (function && function->name) table.try_emplace(*function->name, function->uuid);
+        }
+        return table;
+    }
+
+    const Module& module_;
+    std::optional<Table> internal_;
+    std::optional<Table> external_;
+};
+
+// What one call resolves while it parses, shared by the resolver callback and the driver.
+struct NameResolution {
+    explicit NameResolution(const Module& module) : module_names(module) {}
+
+    Uuid resolve(std::string_view name, bool external) {
+        if (auto found = module_names.find(name, external)) return *found;
+        return (external ? external_names : internal_names).get(name);
+    }
+
+    ModuleNames module_names;
+    Placeholders internal_names;
+    Placeholders external_names;
+};
+
+// Placeholder uuid -> the uuid of the one function of this text that bears its name.
+using Replacement = std::unordered_map<Uuid, Uuid>;
+
+// Why the names of a text did not resolve, with what the log record shows.
+struct NameFailure {
+    Error error;
+    // The external names left, for the log record; empty for an internal failure.
+    std::vector<std::string> external_names;
+};
+
+// Steps 6 and 7: every internal name must name exactly one function of this text (found through
+// a map of the text's functions by name, not a scan per name); no external name may be left.
+// Names are tested in the order of their first reference.
+std::expected<Replacement, NameFailure> resolve_names(const NameResolution& names,
+                                                      const std::vector<Item>& items) {
+    Replacement replacement;
+    if (!names.internal_names.empty()) {
+        // Count and the uuid of the first function of each name.
+        std::unordered_map<std::string_view, std::pair<std::size_t, Uuid>> by_name;
+        for (const Item& item : items) {
+            const auto* f = std::get_if<Function>(&item.value);
+            if (f == nullptr || !f->name) continue;
+            auto [it, inserted] = by_name.try_emplace(*f->name, 0, f->uuid);
+            ++it->second.first;
+        }
+        for (std::size_t i = 0; i < names.internal_names.size(); ++i) {
+            const std::string& name = names.internal_names.name(i);
+            const Uuid& placeholder = names.internal_names.placeholder(i);
+            const auto it = by_name.find(name);
+            if (it == by_name.end())
+                return std::unexpected(NameFailure{
+                    Error::UnresolvedFunction{FunctionPointerKind::Internal, name}, {}});
+            if (it->second.first > 1)
+                return std::unexpected(NameFailure{Error::DuplicateFunctionName{name}, {}});
+            replacement.emplace(placeholder, it->second.second);
+        }
+    }
+    if (!names.external_names.empty()) {
+        std::vector<std::string> unresolved;
+        std::string joined;
+        for (std::size_t i = 0; i < names.external_names.size(); ++i) {
+            const std::string& name = names.external_names.name(i);
+            if (!joined.empty()) joined += ", ";
+            joined += name;
+            unresolved.push_back(name);
+        }
+        return std::unexpected(
+            NameFailure{Error::UnresolvedFunction{FunctionPointerKind::External, std::move(joined)},
+                        std::move(unresolved)});
+    }
+    return replacement;
+}
+
+void log_name_failure(const NameFailure& failure) {
+    if (!log::enabled()) return;
+    if (const auto* duplicate = failure.error.get_if<Error::DuplicateFunctionName>()) {
+        log::write(log::Level::Error, log_target, log_duplicate, std::string_view(duplicate->name));
+    } else if (!failure.external_names.empty()) {
+        log::write(log::Level::Error, log_target, log_unresolved_external,
+                   std::string_view(utils::debug_text_list(failure.external_names)));
+    } else if (const auto* missing = failure.error.get_if<Error::UnresolvedFunction>()) {
+        log::write(log::Level::Error, log_target, log_unresolved_internal,
+                   std::string_view(utils::debug_quote(missing->name)));
+    }
+}
+
+// One walk over a function before it is renumbered: the first register the text defines twice
+// (a parameter listed twice, a parameter reused as a destination, or two destinations, in that
+// walk order), and the placeholders of this text's function pointers replaced. Renumbering would
+// otherwise give each definition its own number and silently point every use at the last one.
+// The parser numbers registers densely, so a bit per number suffices.
+std::optional<Name> check_and_replace(Function& function, const Replacement* replacement) {
+    std::vector<bool> defined;
+    const auto define = [&](Name name) {
+        if (name.value >= defined.size()) defined.resize(std::size_t{name.value} + 1);
+        if (defined[name.value]) return false;
+        defined[name.value] = true;
+        return true;
+    };
+    const auto replace = [&](Operand& operand) {
+        consts::AnyConst* imm = operand.as_imm();
+        FunctionPointer* pointer = imm ? imm->as_func_ptr() : nullptr;
+        if (pointer == nullptr || !pointer->is_internal()) return;
+        if (auto it = replacement->find(pointer->uuid()); it != replacement->end())
+            *pointer = FunctionPointer::internal(it->second);
+    };
+    for (const auto& [name, type] : function.parameters)
+        if (!define(name)) return name;
+    for (auto& [label, block] : function.body) {
+        for (KdInstr& instruction : block.instructions) {
+            if (const auto dest = instruction.destination(); dest && !define(*dest)) return dest;
+            if (replacement != nullptr)
+                for (Operand& operand : instruction.operands_mut()) replace(operand);
+        }
+        if (replacement != nullptr) block.terminator.for_each_operand_mut(replace);
+    }
+    return std::nullopt;
+}
+
+Error parser_errors(std::vector<utils::ParserError> errors, std::vector<std::string> tokens) {
+    return Error::ParserErrors{std::move(errors), std::move(tokens)};
+}
+
+}  // namespace
+
+std::expected<void, Error> extend_module_from_string(Module& module, types::TypeRegistry& registry,
+                                                     std::string_view source) {
+    // 1-2. Lexing; a text with lexer errors is never parsed.
+    LexResult lexed = lexer(source);
+    if (!lexed.errors.empty() || !lexed.tokens) {
+        log::write(log::Level::Error, log_target, "{}", log_lexing_failed);
+        return std::unexpected(parser_errors(std::move(lexed.errors), {}));
+    }
+    std::optional<TokenList>& tokens = lexed.tokens;
+
+    // 3. The State, with a resolver over the module and this call's placeholder names.
+    auto names = std::make_shared<NameResolution>(module);
+    State state(registry,
+                std::make_shared<Resolver>(
+                    [names](std::string_view name, bool external) -> std::optional<Uuid> {
+                        return names->resolve(name, external);
+                    }),
+                std::make_shared<IdGenerator>([] { return utils::new_v4(); }));
+
+    // 4. The grammar; any error, emitted or syntactic, fails the text.
+    ModuleParse parsed = parse_module(*tokens, state);
+    if (parsed.failure || !parsed.emitted.empty()) {
+        parsed.items.clear();
+        log::write(log::Level::Error, log_target, "{}", log_parsing_failed);
+        return std::unexpected(
+            parser_errors(to_parser_errors(TokenInput(*tokens), parsed.emitted, parsed.failure),
+                          tokens->debug_texts()));
+    }
+
+    // The names are settled before step 5 walks the functions, so that one walk both checks
+    // the definitions and replaces the placeholders; a failure is reported after step 5, in its
+    // place in the order (and replacing placeholders in functions that are then discarded is
+    // unobservable).
+    auto names_resolved = resolve_names(*names, parsed.items);
+    const Replacement* replacement =
+        names_resolved && !names_resolved->empty() ? &*names_resolved : nullptr;
+
+    // 5. Imports are refused; each function is checked for registers defined twice, then
+    // renumbered.
+    std::vector<Function> functions;
+    functions.reserve(parsed.items.size());
+    for (Item& item : parsed.items) {
+        if (auto* import = std::get_if<Item::Import>(&item.value)) {
+            log::write(log::Level::Error, log_target, log_import, std::string_view(import->path));
+            std::vector<utils::ParserError> errors;
+            errors.push_back(utils::ParserError{
+                std::nullopt, 0, 0, fmt::format(import_refused, std::string_view(import->path))});
+            return std::unexpected(parser_errors(std::move(errors), tokens->debug_texts()));
+        }
+        Function& function = std::get<Function>(item.value);
+        if (log::enabled())
+            log::write(log::Level::Debug, log_target, log_adding,
+                       std::string_view(utils::debug_optional_text(function.name)));
+        if (const auto twice = check_and_replace(function, replacement))
+            return std::unexpected(Error::DuplicateDefinition{*twice});
+        if (auto renumbered = function.normalize_ssa(); !renumbered)
+            return std::unexpected(std::move(renumbered.error()));
+        functions.push_back(std::move(function));
+    }
+    parsed.items.clear();
+    // Nothing below reads the tokens: let their memory go before the module grows.
+    tokens.reset();
+
+    // 6-7. Names.
+    if (!names_resolved) {
+        log_name_failure(names_resolved.error());
+        return std::unexpected(std::move(names_resolved.error().error));
+    }
+
+    // 8. The functions join the module (placeholders were replaced in step 5).
+    for (Function& function : functions) {
+        const Uuid uuid = function.uuid;
+        module.functions.insert_or_assign(uuid,
+                                          std::make_shared<const Function>(std::move(function)));
+    }
+
+    // 9. The whole module.
+    if (auto verified = module.verify(); !verified) {
+        if (log::enabled())
+            log::write(log::Level::Error, log_target, log_verification_failed,
+                       std::string_view(verified.error().message()));
+        return verified;
+    }
+    return {};
 }
 
 }  // namespace kdinstr::modules::parser

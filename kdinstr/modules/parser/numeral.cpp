@@ -224,7 +224,7 @@ void decimal_value(CharCursor<Track>& c, const Matched& m, NumeralValue& out) {
     NumeralValue unscaled;
     integer_value(digits, 10, m.negative, unscaled);
     if (unscaled.kind == NumeralValue::Kind::SmallNumber) {
-        mpz_set_si(out.decimal.unscaled.get_mpz_t(), unscaled.small);
+        out.decimal.unscaled = unscaled.small;
     } else {
         out.decimal.unscaled = std::move(unscaled.big);
     }

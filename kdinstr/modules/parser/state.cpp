@@ -4,16 +4,6 @@
 
 namespace kdinstr::modules::parser {
 
-namespace {
-
-std::uint32_t number_of(std::unordered_map<std::string_view, std::uint32_t>& map,
-                        std::string_view name) {
-    auto [it, inserted] = map.try_emplace(name, static_cast<std::uint32_t>(map.size()));
-    return it->second;
-}
-
-}  // namespace
-
 State::State(types::TypeRegistry& registry, std::shared_ptr<Resolver> resolver,
              std::shared_ptr<IdGenerator> id_generator)
     : registry_(registry),
@@ -21,9 +11,9 @@ State::State(types::TypeRegistry& registry, std::shared_ptr<Resolver> resolver,
       id_generator_(std::move(id_generator)),
       types_(registry) {}
 
-Name State::get_register(std::string_view name) { return Name{number_of(registers_, name)}; }
+Name State::get_register(std::string_view name) { return Name{registers_.number(name)}; }
 
-Label State::get_label(std::string_view name) { return Label{number_of(labels_, name)}; }
+Label State::get_label(std::string_view name) { return Label{labels_.number(name)}; }
 
 void State::clear() {
     registers_.clear();

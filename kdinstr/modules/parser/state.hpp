@@ -6,9 +6,9 @@
 #include <memory>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 
 #include "kdinstr/modules/name.hpp"
+#include "kdinstr/modules/parser/name_numbering.hpp"
 #include "kdinstr/modules/parser/type_cache.hpp"
 #include "kdinstr/types/registry.hpp"
 #include "kdinstr/utils/uuid.hpp"
@@ -47,8 +47,8 @@ class State {
     TypeCache types_;
     // Names are views into the source text, which outlives the parse. The maps are only looked
     // up, never iterated, so hashing gives the same numbers as an ordered map.
-    std::unordered_map<std::string_view, std::uint32_t> registers_;
-    std::unordered_map<std::string_view, std::uint32_t> labels_;
+    NameNumbering registers_;
+    NameNumbering labels_;
 };
 
 }  // namespace kdinstr::modules::parser

@@ -9,8 +9,8 @@ namespace kdinstr::modules::parser {
 namespace {
 
 // The parts of a word after its head: the texts between the "."s, in order.
-std::vector<std::string_view> split_parts(std::string_view word) {
-    std::vector<std::string_view> parts;
+void split_parts(std::string_view word, std::vector<std::string_view>& parts) {
+    parts.clear();
     std::size_t dot = word.find('.');
     while (dot != std::string_view::npos) {
         const std::size_t next = word.find('.', dot + 1);
@@ -18,7 +18,6 @@ std::vector<std::string_view> split_parts(std::string_view word) {
                                                                             : next - dot - 1));
         dot = next;
     }
-    return parts;
 }
 
 }  // namespace
@@ -30,7 +29,13 @@ std::string_view TokenList::name(std::size_t i) const {
 }
 
 std::vector<std::string_view> TokenList::parts(std::size_t i) const {
-    return split_parts(text_of(i));
+    std::vector<std::string_view> out;
+    parts_into(i, out);
+    return out;
+}
+
+void TokenList::parts_into(std::size_t i, std::vector<std::string_view>& out) const {
+    split_parts(text_of(i), out);
 }
 
 bool TokenList::has_parts(std::size_t i) const {
@@ -44,52 +49,6 @@ mpz_class TokenList::number(std::size_t i) const {
         return v;
     }
     return numbers_[entry(i).a];
-}
-
-bool TokenList::is(std::size_t i, FixedToken t) const {
-    const TokenDiscriminants k = kind(i);
-    switch (t) {
-        case FixedToken::LParen:
-            return k == TokenDiscriminants::LParen;
-        case FixedToken::RParen:
-            return k == TokenDiscriminants::RParen;
-        case FixedToken::LBrace:
-            return k == TokenDiscriminants::LBrace;
-        case FixedToken::RBrace:
-            return k == TokenDiscriminants::RBrace;
-        case FixedToken::LBracket:
-            return k == TokenDiscriminants::LBracket;
-        case FixedToken::RBracket:
-            return k == TokenDiscriminants::RBracket;
-        case FixedToken::LAngle:
-            return k == TokenDiscriminants::LAngle;
-        case FixedToken::RAngle:
-            return k == TokenDiscriminants::RAngle;
-        case FixedToken::Comma:
-            return k == TokenDiscriminants::Comma;
-        case FixedToken::Colon:
-            return k == TokenDiscriminants::Colon;
-        case FixedToken::Equals:
-            return k == TokenDiscriminants::Equals;
-        case FixedToken::Newline:
-            return k == TokenDiscriminants::Newline;
-        case FixedToken::Void:
-            return k == TokenDiscriminants::Void;
-        case FixedToken::Import:
-            return k == TokenDiscriminants::Import;
-        case FixedToken::Branch:
-            return k == TokenDiscriminants::TerminatorOp && terminator_op(i) == KdTerminatorOp::Branch;
-        case FixedToken::Jump:
-            return k == TokenDiscriminants::TerminatorOp && terminator_op(i) == KdTerminatorOp::Jump;
-        case FixedToken::Ret:
-            return k == TokenDiscriminants::TerminatorOp && terminator_op(i) == KdTerminatorOp::Ret;
-        case FixedToken::Trap:
-            return k == TokenDiscriminants::TerminatorOp && terminator_op(i) == KdTerminatorOp::Trap;
-        default:
-            // A keyword: an identifier without parts whose text is the keyword; the keywords
-            // hold no ".", so comparing the whole word suffices.
-            return k == TokenDiscriminants::Identifier && text_of(i) == fixed_token_keyword(t);
-    }
 }
 
 Token TokenList::token(std::size_t i) const {

@@ -88,6 +88,8 @@ class TokenList {
     }
     // Identifier, MetaIdentifier, InstrOp: the parts after the head, in order.
     std::vector<std::string_view> parts(std::size_t i) const;
+    // The same into `out` (cleared first), reusing its storage.
+    void parts_into(std::size_t i, std::vector<std::string_view>& out) const;
     bool has_parts(std::size_t i) const;
 
     // Number: the value; `small_number` when it fits 64 bits.
@@ -111,8 +113,53 @@ class TokenList {
         return uuids_[entry(i).a];
     }
 
-    // Token equality with a fixed token, without building either value.
-    bool is(std::size_t i, FixedToken t) const;
+    // Token equality with a fixed token, without building either value. Inline: the grammar
+    // calls it with a constant at every keyword and punctuation it tries.
+    bool is(std::size_t i, FixedToken t) const {
+        const TokenDiscriminants k = kind(i);
+        switch (t) {
+            case FixedToken::LParen:
+                return k == TokenDiscriminants::LParen;
+            case FixedToken::RParen:
+                return k == TokenDiscriminants::RParen;
+            case FixedToken::LBrace:
+                return k == TokenDiscriminants::LBrace;
+            case FixedToken::RBrace:
+                return k == TokenDiscriminants::RBrace;
+            case FixedToken::LBracket:
+                return k == TokenDiscriminants::LBracket;
+            case FixedToken::RBracket:
+                return k == TokenDiscriminants::RBracket;
+            case FixedToken::LAngle:
+                return k == TokenDiscriminants::LAngle;
+            case FixedToken::RAngle:
+                return k == TokenDiscriminants::RAngle;
+            case FixedToken::Comma:
+                return k == TokenDiscriminants::Comma;
+            case FixedToken::Colon:
+                return k == TokenDiscriminants::Colon;
+            case FixedToken::Equals:
+                return k == TokenDiscriminants::Equals;
+            case FixedToken::Newline:
+                return k == TokenDiscriminants::Newline;
+            case FixedToken::Void:
+                return k == TokenDiscriminants::Void;
+            case FixedToken::Import:
+                return k == TokenDiscriminants::Import;
+            case FixedToken::Branch:
+                return k == TokenDiscriminants::TerminatorOp && terminator_op(i) == KdTerminatorOp::Branch;
+            case FixedToken::Jump:
+                return k == TokenDiscriminants::TerminatorOp && terminator_op(i) == KdTerminatorOp::Jump;
+            case FixedToken::Ret:
+                return k == TokenDiscriminants::TerminatorOp && terminator_op(i) == KdTerminatorOp::Ret;
+            case FixedToken::Trap:
+                return k == TokenDiscriminants::TerminatorOp && terminator_op(i) == KdTerminatorOp::Trap;
+            default:
+                // A keyword: an identifier without parts whose text is the keyword; the keywords
+                // hold no ".", so comparing the whole word suffices.
+                return k == TokenDiscriminants::Identifier && text_of(i) == fixed_token_keyword(t);
+        }
+    }
 
     // The token as a value (views into the source stay views).
     Token token(std::size_t i) const;

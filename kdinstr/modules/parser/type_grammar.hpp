@@ -57,3 +57,35 @@ struct TypeReadResult {
 TypeReadResult read_type(std::string_view text, types::TypeRegistry& registry);
 
 }  // namespace kdinstr::modules::parser
+
+namespace kdinstr::modules::parser {
+
+// The type rule under the label "type", as every user but the type grammar itself reads it.
+// Lines try a type where most of them hold none (the extra type after every opcode); a type
+// that cannot begin at the first token fails there with no side effect, so the fast run skips
+// the rule then.
+template <bool Track>
+std::optional<types::Typeref> labelled_type_parser(TokenCursor<Track>& c) {
+    if constexpr (!Track) {
+        if (c.at_end()) return std::nullopt;
+        switch (c.kind()) {
+            case TokenDiscriminants::IType:
+            case TokenDiscriminants::FType:
+            case TokenDiscriminants::LAngle:
+            case TokenDiscriminants::LBracket:
+            case TokenDiscriminants::LBrace:
+                break;
+            case TokenDiscriminants::Identifier:
+                if (c.tokens().is(c.pos(), FixedToken::Ptr) ||
+                    c.tokens().is(c.pos(), FixedToken::Packed))
+                    break;
+                return std::nullopt;
+            default:
+                return std::nullopt;
+        }
+    }
+    LabelScope<Track> scope(c.diag(), c.pos(), Expected::label(RuleLabel::Type));
+    return type_parser(c);
+}
+
+}  // namespace kdinstr::modules::parser

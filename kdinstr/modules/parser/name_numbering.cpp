@@ -1,0 +1,98 @@
+#include "kdinstr/modules/parser/name_numbering.hpp"
+
+#include <cstring>
+
+namespace kdinstr::modules::parser {
+
+namespace {
+
+std::uint64_t load8(const char* p) {
+    std::uint64_t v = 0;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+std::uint64_t load4(const char* p) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// The last 1..7 bytes without a loop (two overlapping words, or three single bytes).
+std::uint64_t load_tail(const char* p, std::size_t n) {
+    if (n >= 4) return (load4(p) << 32) | load4(p + n - 4);
+    const auto byte = [&](std::size_t i) {
+        return std::uint64_t{static_cast<unsigned char>(p[i])};
+    };
+    return (byte(0) << 16) | (byte(n >> 1) << 8) | byte(n - 1);
+}
+
+// Register and label names are short words; eight bytes at a time with a multiply-xorshift mix.
+std::uint32_t hash_of(std::string_view name) {
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ name.size();
+    const char* p = name.data();
+    std::size_t n = name.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        h = (h ^ load8(p)) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    if (n > 0) {
+        h = (h ^ load_tail(p, n)) * 0x94D049BB133111EBull;
+        h ^= h >> 29;
+    }
+    h *= 0xBF58476D1CE4E5B9ull;
+    return static_cast<std::uint32_t>(h >> 32);
+}
+
+}  // namespace
+
+std::size_t NameNumbering::probe(std::string_view name, std::uint32_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& s = slots_[i];
+        if (s.generation != generation_) return i;
+        if (s.hash == hash && s.length == name.size() &&
+            std::memcmp(s.data, name.data(), name.size()) == 0)
+            return i;
+    }
+}
+
+std::uint32_t NameNumbering::number(std::string_view name) {
+    const std::uint32_t hash = hash_of(name);
+    Slot& s = slots_[probe(name, hash)];
+    if (s.generation == generation_) return s.value;
+    s = Slot{name.data(), static_cast<std::uint32_t>(name.size()), count_, hash, generation_};
+    const std::uint32_t value = count_++;
+    // At most half full, so probing always ends at an empty slot.
+    if (std::size_t{count_} * 2 > slots_.size()) grow();
+    return value;
+}
+
+std::optional<std::uint32_t> NameNumbering::find(std::string_view name) const {
+    const Slot& s = slots_[probe(name, hash_of(name))];
+    if (s.generation != generation_) return std::nullopt;
+    return s.value;
+}
+
+void NameNumbering::clear() {
+    count_ = 0;
+    if (++generation_ == 0) {
+        // After 2^32 - 1 functions the generations start again from a clean table.
+        for (Slot& s : slots_) s.generation = 0;
+        generation_ = 1;
+    }
+}
+
+void NameNumbering::grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& s : old) {
+        if (s.generation != generation_) continue;
+        std::size_t i = s.hash & mask;
+        while (slots_[i].generation == generation_) i = (i + 1) & mask;
+        slots_[i] = s;
+    }
+}
+
+}  // namespace kdinstr::modules::parser
