@@ -1,63 +1,60 @@
-"""Shows what the kdpi._sys module offers so far: factorial and fibonacci over u64, and engine
-instances with the logger extension.
+"""The main road of kdpi._sys: compile IR assembly sources into compiled module storage, load it
+into an engine instance, and watch every step in the engine's log.
 
-Run from the build tree: PYTHONPATH=build/python python3 examples/demo.py
+Run from the repository after building: PYTHONPATH=build/python /usr/bin/python3 examples/demo.py
 """
 
-import sys
+from pathlib import Path
 
 import kdpi
-from kdpi._sys import _kd_create_instance, factorial, fibonacci
+from kdpi._sys import _kd_compile_module, _kd_create_instance, _kd_load_module
 from kdpi.api.ext.kdlog import LogCreateInfoEXT, LogLevelEXT
 
-for n in (0, 1, 5, 10, 20):
-    print(f"factorial({n}) = {factorial(n)}")
-for n in (0, 1, 2, 10, 50, 93):
-    print(f"fibonacci({n}) = {fibonacci(n)}")
-
-# Results that do not fit in 64 bits are refused rather than wrapped.
-for function, n in ((factorial, 21), (fibonacci, 94)):
-    try:
-        function(n)
-    except OverflowError as error:
-        print(f"{function.__name__}({n}) -> OverflowError: {error}")
-
-# Arguments work by position or by keyword; non-integers are refused.
-print("factorial(n=6) =", factorial(n=6))
-try:
-    fibonacci("ten")
-except TypeError as error:
-    print("fibonacci('ten') -> TypeError:", error)
-
-# An engine instance with the logger extension: its lines go to a Python callable.
+HERE = Path(__file__).resolve().parent
 LOGGER = "__EXT_keldrane_logger"
-LEVELS = {level.value: level.name for level in LogLevelEXT}
 
 
 def show(record):
-    print(f"  callback: {LEVELS[record['level']]:5} {record['module']} line {record['line']}: "
-          f"{record['message']}")
+    """The logger's callable: one dictionary per engine log line."""
+    level = LogLevelEXT(record["level"]).name
+    print(f"  [{level:5}] {record['module']} ({record['file']}:{record['line']}) {record['message']}")
 
 
-app = kdpi.ApplicationInfo("demo", kdpi.VersionInfo(1, 0, 0), "keldrane", kdpi.VersionInfo(0, 1, 2))
+def source(name):
+    return kdpi.ModuleSourceInfo(kdpi.ModuleSourceType.Assembly, name, (HERE / name).read_text())
+
+
 print("Creating an instance with the logger at level Trace:")
-logger = LogCreateInfoEXT(LogLevelEXT.Trace, show)
-instance = _kd_create_instance(kdpi.InstanceCreateInfo(app, [LOGGER], node_id=7, ext=[logger]))
-print("Dropping it (the teardown line is the last one):")
-del instance
+app = kdpi.ApplicationInfo("demo", kdpi.VersionInfo(1, 0, 0), "keldrane", kdpi.VersionInfo(0, 1, 2))
+instance = _kd_create_instance(
+    kdpi.InstanceCreateInfo(
+        app, [LOGGER], node_id=7, ext=[LogCreateInfoEXT(LogLevelEXT.Trace, show)]
+    )
+)
 
-# Without a configuration object the logger prints every line on the process's standard output.
-print("The same without a callable (lines written straight to file descriptor 1):")
-sys.stdout.flush()  # keep this script's own buffered lines ahead of the logger's
-instance = _kd_create_instance(kdpi.InstanceCreateInfo(app, [LOGGER]))
-del instance
+print("\nCompiling math.kdasm, then main.kdasm (which calls abs from math.kdasm):")
+storage = _kd_compile_module(
+    instance, kdpi.ModuleCompileInfo([source("math.kdasm"), source("main.kdasm")])
+)
+magic, rest = storage[:8], storage[8:]
+requirement, body = rest.split(b"\0", 1)
+print(f"\nCompiled module storage: {len(storage)} bytes")
+print(f"  magic {magic!r}, version requirement {requirement.decode()!r},")
+print(f"  then a zstd frame of {len(body)} bytes starting with {body[:4].hex(' ')}")
 
-# Records that cannot be read, and unknown plugins, are refused with clear errors.
-for info in (
-    kdpi.InstanceCreateInfo(app, LOGGER),
-    kdpi.InstanceCreateInfo(app, ["no_such_plugin"]),
-):
-    try:
-        _kd_create_instance(info)
-    except (TypeError, RuntimeError) as error:
-        print(f"{type(error).__name__}: {error}")
+print("\nLoading it twice (each load is a module of its own, with its own key and UUID):")
+first = _kd_load_module(instance, storage)
+second = _kd_load_module(instance, storage)
+print(f"  handles: {type(first).__name__}, {type(second).__name__}")
+
+print("\nCompiling the two sources in the wrong order (abs is not defined yet):")
+try:
+    _kd_compile_module(
+        instance, kdpi.ModuleCompileInfo([source("main.kdasm"), source("math.kdasm")])
+    )
+except RuntimeError as error:
+    print(f"  RuntimeError: {error}")
+
+print("\nDropping the instance (the Module handles may outlive it):")
+del instance
+print(f"  still here: {type(first).__name__}, {type(second).__name__}")

@@ -82,7 +82,7 @@ bool set_item(PyObject* dict, const char* key, PyObject* value) {
 }  // namespace
 
 kdcore::ext::kdlog::LogCallbackEXT make_log_callback(PyObject* callable) {
-    return kdcore::ext::kdlog::LogCallbackEXT(PythonLogCallable(callable));
+    return kdcore::ext::kdlog::LogCallbackEXT(PythonLogCallable(callable), callable);
 }
 
 PyObject* log_message_dict(LogMessageEXT message) {

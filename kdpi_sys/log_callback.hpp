@@ -12,7 +12,9 @@ namespace kdpi_sys {
 // Wraps `callable` (borrowed; the callback keeps its own strong reference, released with the
 // thread attached when the callback is dropped). Calling the callback attaches the thread, hands
 // the callable the message's dictionary as its single argument and drops the result; an
-// exception raised there is a broken invariant: PythonPanic, thrown after detaching.
+// exception raised there is a broken invariant: PythonPanic, thrown after detaching. The callable
+// is the callback's foreign object, which the Instance holding the logger shows to the cycle
+// collector.
 kdcore::ext::kdlog::LogCallbackEXT make_log_callback(PyObject* callable);
 
 // A new dict with the keys, in this order: "level" (int 0..4), "timepoint" (naive

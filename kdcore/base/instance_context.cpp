@@ -121,6 +121,13 @@ InstanceContext::~InstanceContext() {
     }
 }
 
+int InstanceContext::visit_foreign(kdcore::utils::ForeignVisitFn visit, void* arg) const {
+    for (const auto& [uuid, plugin] : plugins_) {
+        if (int result = plugin->visit_foreign(visit, arg); result != 0) return result;
+    }
+    return 0;
+}
+
 void InstanceContext::set_log_sink(LogSinkFn sink) {
     std::unique_lock lock(log_sink_mutex_);
     log_sink_ = sink ? sink : &discard_log_message;

@@ -23,6 +23,7 @@
 #include "kdcore/compiler/semver.hpp"
 #include "kdcore/ext/kdlog/log_message.hpp"
 #include "kdcore/ext/plugin.hpp"
+#include "kdcore/utils/foreign_references.hpp"
 #include "kdcore/utils/kd_error.hpp"
 #include "kdcore/utils/slot_map.hpp"
 #include "kdinstr/types/registry.hpp"
@@ -94,6 +95,9 @@ class InstanceContext {
 
     // Filled during creation, emptied during teardown, never changed in between: read freely.
     const PluginMap& plugins() const { return plugins_; }
+    // Shows the host objects the plugins keep alive to `visit`, in ascending UUID order; the
+    // first nonzero result ends the walk and is returned. Takes no lock.
+    int visit_foreign(kdcore::utils::ForeignVisitFn visit, void* arg) const;
 
     kdinstr::types::TypeRegistry& type_registry() const { return type_registry_; }
 
@@ -125,7 +129,10 @@ class InstanceContext {
     std::shared_ptr<const module::ModuleContext> module(ModuleKey key) const;
     std::size_t module_count() const;
 
-    // Verifies, type-checks, analyses and registers an IR module; defined beside the loader.
+    // Verifies and type-checks an IR module whose types are in this instance's registry, gives
+    // it a version-6 UUID, analyses its functions and stores it under the next key. A failed
+    // check returns KdError::Instr and uses no key. No engine lock is held while a line is
+    // written, so the sink may load into this instance again.
     static std::expected<ModuleKey, kdcore::utils::KdError> add_module(
         const std::shared_ptr<InstanceContext>& instance, kdinstr::modules::Module module);
 

@@ -2,12 +2,13 @@
 // The plugin interfaces. An instance builds its plugins from the registry, gives each a weak
 // reference to itself, initialises them in ascending UUID order and tears them down in
 // descending order.
-#include "kdcore/utils/exact_cast.hpp"
 #include <expected>
 #include <memory>
 #include <string_view>
 #include <typeinfo>
 
+#include "kdcore/utils/exact_cast.hpp"
+#include "kdcore/utils/foreign_references.hpp"
 #include "kdcore/utils/kd_error.hpp"
 #include "kdcore/utils/opaque.hpp"
 #include "kdinstr/utils/uuid.hpp"
@@ -29,6 +30,10 @@ class PluginEXT {
     virtual std::expected<void, kdcore::utils::KdError> initialize() const = 0;
     // Stops working; the plugin has already been taken out of its instance's plugin map.
     virtual void teardown() = 0;
+
+    // Shows every host object the plugin keeps alive to `visit` (see foreign_references.hpp);
+    // returns the first nonzero result. Must neither block nor call into the host.
+    virtual int visit_foreign(kdcore::utils::ForeignVisitFn, void*) const { return 0; }
 };
 
 // How an instance holds a plugin: the lifecycle plus the plugin type's constants.
@@ -37,7 +42,6 @@ class DynPluginEXT : public PluginEXT, public kdcore::utils::ExactCast<DynPlugin
     virtual kdinstr::utils::Uuid uuid() const = 0;
     virtual std::string_view name() const = 0;
     virtual std::string_view description() const = 0;
-
 };
 
 using OwnedPlugin = std::unique_ptr<DynPluginEXT>;

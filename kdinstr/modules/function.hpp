@@ -48,8 +48,9 @@ struct Function {
     // A fresh random (version 4) uuid, and one empty block 0 that traps; nothing else.
     static Function make_default();
 
-    // Parameter types, return type and every instruction's types; terminators, the wildcard
-    // set and all operands (the types of undef operands among them) stay as they are.
+    // Parameter types, return type, every instruction's types and the type of every undef
+    // operand (of instructions and terminators); the wildcard set and constants stay as they
+    // are.
     void remap_types(const TypeRemap& map);
 
     // The structural checks and the IR's limits; stops at the first violation.

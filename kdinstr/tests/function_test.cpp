@@ -174,7 +174,7 @@ Function typed_function() {
     return f;
 }
 
-TEST(Function, RemapTypesRewritesSignatureAndInstructionsOnly) {
+TEST(Function, RemapTypesRewritesSignatureInstructionsAndUndefOperands) {
     const TypeRemap map = {{ty(1), ty(11)}, {ty(2), ty(12)}};
     Function f = typed_function();
     f.remap_types(map);
@@ -182,12 +182,23 @@ TEST(Function, RemapTypesRewritesSignatureAndInstructionsOnly) {
     Function expected = typed_function();
     expected.parameters[0].second = ty(11);
     expected.return_type = ty(12);
-    std::get<IAdd>(expected.body.at(Label{0}).instructions[0]).ty = ty(11);
+    auto& iadd = std::get<IAdd>(expected.body.at(Label{0}).instructions[0]);
+    iadd.ty = ty(11);
+    iadd.lhs = Operand(ty(11));
     auto& gep = std::get<MGetElementPtr>(expected.body.at(Label{1}).instructions[0]);
     gep.ty = ty(12);
     gep.in_ty = ty(11);
-    // Undef operand types, the terminator, the wildcard parameter and set are untouched.
+    expected.body.at(Label{1}).terminator = KdTerminator::Ret{Operand(ty(11))};
+    // The wildcard parameter and the wildcard set are untouched.
     EXPECT_EQ(f, expected);
+
+    // A branch condition that is undef follows its type too.
+    Function branching = typed_function();
+    branching.body.at(Label{0}).terminator =
+        KdTerminator::Branch{Operand(ty(2)), Label{1}, Label{1}};
+    branching.remap_types(map);
+    EXPECT_EQ(std::get<KdTerminator::Branch>(branching.body.at(Label{0}).terminator).condition,
+              Operand(ty(12)));
 
     Function unchanged = typed_function();
     unchanged.remap_types({});

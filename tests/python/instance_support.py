@@ -47,10 +47,11 @@ def teardown_line(address):
     return (0, f"Tearing down InstanceContext at {address}", 73)
 
 
-def run_child(code):
+def run_child(code, timeout=120):
     """Runs `code` in a fresh interpreter with this build of kdpi on its path. The code reports
     through `report(value)`, which the child prints as JSON on its last line. Returns
-    (exit code, reported value or None, standard error)."""
+    (exit code, reported value or None, standard error); a child still running after `timeout`
+    seconds is killed and the test fails."""
     prelude = textwrap.dedent(
         """
         import json, sys
@@ -66,7 +67,7 @@ def run_child(code):
         capture_output=True,
         text=True,
         env=env,
-        timeout=120,
+        timeout=timeout,
     )
     reported = None
     for line in result.stdout.splitlines():

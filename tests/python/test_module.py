@@ -15,12 +15,28 @@ import kdpi._sys
 
 def test_members_in_order_with_signatures_and_docs():
     members = [name for name in vars(kdpi._sys) if not name.startswith("__")]
-    assert members == ["Instance", "Module", "_kd_create_instance", "factorial", "fibonacci"]
+    assert members == [
+        "Instance",
+        "Module",
+        "_kd_create_instance",
+        "_kd_compile_module",
+        "_kd_load_module",
+        "factorial",
+        "fibonacci",
+    ]
     assert all(isinstance(getattr(kdpi._sys, name), type) for name in members[:2])
     expected = {
         "_kd_create_instance": (
             "(instance_create_info)",
             "Creates a new Keldrane instance from the validated Python dataclasses.",
+        ),
+        "_kd_compile_module": (
+            "(instance, compile_info)",
+            "Compiles a list of source modules into a compiled module.",
+        ),
+        "_kd_load_module": (
+            "(instance, module_data)",
+            "Loads a compiled module into the given instance.",
         ),
         "factorial": ("(n)", "Computes the factorial of a number."),
         "fibonacci": ("(n)", "Computes the fibonacci of a number."),

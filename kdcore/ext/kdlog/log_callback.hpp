@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "kdcore/ext/kdlog/log_message.hpp"
+#include "kdcore/utils/foreign_references.hpp"
 
 namespace kdcore::ext::kdlog {
 
@@ -15,8 +16,10 @@ class LogCallbackEXT {
   public:
     using Function = std::move_only_function<void(LogMessageEXT) const>;
 
-    explicit LogCallbackEXT(Function function)
-        : function_(std::make_unique<Function>(std::move(function))) {}
+    // `foreign`, when not null, is the host object that `function` keeps alive (see
+    // foreign_references.hpp).
+    explicit LogCallbackEXT(Function function, void* foreign = nullptr)
+        : function_(std::make_unique<Function>(std::move(function))), foreign_(foreign) {}
 
     LogCallbackEXT(LogCallbackEXT&&) noexcept = default;
     LogCallbackEXT& operator=(LogCallbackEXT&&) noexcept = default;
@@ -29,8 +32,14 @@ class LogCallbackEXT {
     // LogCallbackEXT { 0: "0x7f3a5c0012a0" }
     std::string debug() const;
 
+    // Shows the host object the callable keeps alive, if any, to `visit`.
+    int visit_foreign(kdcore::utils::ForeignVisitFn visit, void* arg) const {
+        return foreign_ != nullptr ? visit(foreign_, arg) : 0;
+    }
+
   private:
     std::unique_ptr<Function> function_;
+    void* foreign_ = nullptr;
 };
 
 }  // namespace kdcore::ext::kdlog

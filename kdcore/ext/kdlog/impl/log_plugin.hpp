@@ -32,6 +32,9 @@ class LogPluginEXT final : public StaticPluginEXT<LogPluginEXT> {
     // Installs log_message as the instance's sink. Panics when not attached to a live instance.
     std::expected<void, kdcore::utils::KdError> initialize() const override;
     void teardown() override {}
+    int visit_foreign(kdcore::utils::ForeignVisitFn visit, void* arg) const override {
+        return callback_ ? callback_->visit_foreign(visit, arg) : 0;
+    }
 
     // The installed sink: finds the logger in the instance's plugins (none: the message is
     // dropped), filters by level, then calls the callback or prints "[{}] {} - {}\n".

@@ -1,0 +1,73 @@
+#include "kdcore/compiler/compiler.hpp"
+
+#include <string>
+#include <utility>
+
+#include "kdcore/base/function_label.hpp"
+#include "kdcore/base/instance_context.hpp"
+#include "kdcore/base/log_sites.hpp"
+#include "kdcore/compiler/compiled_module_storage.hpp"
+#include "kdinstr/modules/parser/driver.hpp"
+#include "kdinstr/utils/debug_text.hpp"
+
+namespace kdcore::compiler {
+
+namespace sites = kdcore::base::log_sites;
+using kdcore::base::function_label;
+using kdcore::utils::KdError;
+
+namespace {
+
+constexpr std::string_view kUnnamedSource = "<unnamed>";
+
+}  // namespace
+
+std::expected<std::vector<std::uint8_t>, KdError> compile_sources(
+    const kdcore::base::InstanceContext& instance, kdcore::base::api::ModuleCompileInfo info) {
+    // A compilation's registry mints with clock sequence 0 and a zero node: its types belong to
+    // no instance.
+    CompiledModuleStorage storage;
+
+    for (auto& source : info.sources) {
+        const std::string_view label =
+            source.filename ? std::string_view(*source.filename) : kUnnamedSource;
+        instance.log(sites::COMPILE_SOURCE, label);
+        auto parsed = kdinstr::modules::parser::extend_module_from_string(
+            storage.module, storage.type_registry, source.data);
+        if (!parsed) {
+            instance.log(sites::COMPILE_SOURCE_FAILED, label, parsed.error().message());
+            return std::unexpected(KdError(KdError::Instr{std::move(parsed.error())}));
+        }
+        if (source.filename) storage.source_names.push_back(std::move(*source.filename));
+        std::string().swap(source.data);  // the text is not needed any more
+    }
+
+    instance.log(sites::COMPILE_VERIFYING);
+    if (auto verified = storage.module.verify(); !verified) {
+        instance.log(sites::COMPILE_VERIFY_FAILED, verified.error().message());
+        return std::unexpected(KdError(KdError::Instr{std::move(verified.error())}));
+    }
+
+    instance.log(sites::COMPILE_TYPE_CHECKING_MODULE);
+    std::vector<std::string> labels;
+    labels.reserve(storage.module.functions.size());
+    for (const auto& [key, function] : storage.module.functions) {
+        std::string label = function_label(*function);
+        instance.log(sites::COMPILE_TYPE_CHECKING_FUNCTION, label);
+        if (auto checked = function->type_check(storage.type_registry); !checked) {
+            instance.log(sites::COMPILE_TYPE_CHECK_FAILED, label, checked.error().message());
+            return std::unexpected(KdError(KdError::Instr{std::move(checked.error())}));
+        }
+        labels.push_back(std::move(label));
+    }
+
+    auto bytes = CompiledModuleStorage::encode(storage, instance);
+    if (!bytes) return std::unexpected(std::move(bytes.error()));
+
+    instance.log(sites::COMPILE_SUCCEEDED, storage.module.functions.size(),
+                 kdinstr::utils::debug_text_list(labels));
+    instance.log(sites::COMPILE_PRODUCED, bytes->size());
+    return std::move(*bytes);
+}
+
+}  // namespace kdcore::compiler

@@ -1,0 +1,265 @@
+"""_kd_load_module: the lines of a load, keys and module UUIDs, every way a load fails, the
+arguments, and Module handles."""
+
+import gc
+import inspect
+
+import pytest
+
+from instance_support import LOGGER, create_info, logger_config
+from kdpi._sys import Instance, Module, _kd_create_instance, _kd_load_module
+from load_support import (
+    ERROR,
+    TRACE,
+    add_lines,
+    base,
+    compiler,
+    logged_instance,
+    module_uuids,
+    read_lines,
+    storage,
+)
+
+READ_FAILED = "Failed to read compiled module storage header: "
+LOAD_FAILED = "Failed to load compiled module: An unknown error occurred: "
+
+
+def test_loading_twice_gives_two_handles_keys_and_uuids():
+    instance, recorder = logged_instance(node_id=0x0A0B0C0D)
+    data = storage("two_functions")
+    first = _kd_load_module(instance, data)
+    lines = recorder.take()
+    (uuid,) = module_uuids(lines)
+    assert lines == read_lines(
+        len(data), 2, ["helper.kdasm", "main.kdasm"], 4, 0
+    ) + add_lines(["helper", "main"], uuid, "1v1")
+
+    second = _kd_load_module(instance=instance, module_data=data)
+    lines = recorder.take()
+    (second_uuid,) = module_uuids(lines)
+    # The instance's registry now holds the stored types, so the second merge adds none.
+    assert lines[3] == compiler(
+        297, TRACE, "Merging type registry (4 types) into instance's registry (4 types)"
+    )
+    assert lines[4:] == add_lines(["helper", "main"], second_uuid, "2v1")
+
+    assert type(first) is Module and type(second) is Module and first is not second
+    for text in (uuid, second_uuid):
+        assert text[14] == "6"  # version 6
+        assert text.endswith("-0d0c0b0a0000")  # the node id little-endian, then two zero bytes
+    assert uuid < second_uuid  # time-ordered
+
+
+def test_a_storage_loads_into_any_instance():
+    data = storage("two_functions")
+    for node_id in (0, 7):
+        instance, recorder = logged_instance(node_id)
+        _kd_load_module(instance, data)
+        (uuid,) = module_uuids(recorder.take())
+        assert uuid.endswith("-" + node_id.to_bytes(4, "little").hex() + "0000")
+
+
+@pytest.mark.parametrize(
+    "name, files, stored_types, labels",
+    [
+        # An anonymous function using i64 undef, which follows its type into the instance.
+        ("undef_operands", [], 1, ["@00000000-0000-0000-0000-000000000007"]),
+        # Two map keys whose functions carry one UUID: both are checked, the later one stays.
+        ("duplicate_function_uuid", [], 0, ["first", "second"]),
+        # All 37 instructions, one function per family.
+        ("every_family", ["families.kdasm"], 6, ["ints", "floats", "memory", "misc", "meta"]),
+    ],
+)
+def test_modules_that_load(name, files, stored_types, labels):
+    instance, recorder = logged_instance()
+    data = storage(name)
+    _kd_load_module(instance, data)
+    lines = recorder.take()
+    assert lines == read_lines(len(data), len(labels), files, stored_types, 0) + add_lines(
+        labels, module_uuids(lines)[0], "1v1"
+    )
+
+
+def _storage_error_cases():
+    valid = storage("two_functions")
+    body = valid[len(b"\x7fKDMODIR=0.1.2\x00") :]
+    return [
+        ("short", b"\x7fKDMOD", "failed to fill whole buffer"),
+        ("no requirement end", b"\x7fKDMODIR=0.1.2", "failed to fill whole buffer"),
+        ("magic", b"\x7fKDMODIS=0.1.2\x00" + body, "Invalid magic bytes in compiled module storage"),
+        (
+            "requirement not UTF-8",
+            b"\x7fKDMODIR=0.1.\xff\x00" + body,
+            "Invalid UTF-8 in version requirement: invalid utf-8 sequence of 1 bytes from index 5",
+        ),
+        (
+            "version",
+            b"\x7fKDMODIR=0.1.3\x00" + body,
+            "Incompatible compiled module storage version: required =0.1.3, found 0.1.2",
+        ),
+        ("nothing after the header", valid[: len(valid) - len(body)], "incomplete frame"),
+        ("body cut short", valid[:-3], "incomplete frame"),
+    ]
+
+
+@pytest.mark.parametrize("name, data, error", _storage_error_cases(), ids=lambda v: v if isinstance(v, str) else "")
+def test_storage_errors(name, data, error):
+    instance, recorder = logged_instance()
+    with pytest.raises(RuntimeError) as info:
+        _kd_load_module(instance, data)
+    assert str(info.value) == LOAD_FAILED + READ_FAILED + error
+    assert recorder.take() == [
+        compiler(154, TRACE, f"Deserializing compiled module storage ({len(data)} bytes)"),
+        compiler(174, ERROR, READ_FAILED + error),
+    ]
+    _still_loads_with_the_first_key(instance, recorder)
+
+
+def _still_loads_with_the_first_key(instance, recorder):
+    _kd_load_module(instance, storage("two_functions"))
+    assert recorder.take()[-1][4] == "ModuleContext inserted into InstanceContext with key ModuleKey(1v1)"
+
+
+MERGE_ERROR = (
+    "cannot merge type registry: unresolvable types (an element neither stored nor a wildcard, "
+    "or a cycle): [{}]"
+)
+# The fixed Typerefs that kdinstr/tests/ir_builder.hpp's ty(n) makes.
+def _ty(n):
+    return f"10000000-0000-6000-0000-0000000000{n:02x}"
+
+
+@pytest.mark.parametrize(
+    "name, stored, unresolved",
+    [
+        ("unmergeable_registry", 2, [_ty(0x33)]),
+        ("cyclic_registry", 2, [_ty(0x21), _ty(0x22)]),
+    ],
+)
+def test_an_unmergeable_registry_is_refused_after_the_merge_line(name, stored, unresolved):
+    instance, recorder = logged_instance()
+    data = storage(name)
+    with pytest.raises(RuntimeError) as info:
+        _kd_load_module(instance, data)
+    assert str(info.value) == LOAD_FAILED + MERGE_ERROR.format(", ".join(unresolved))
+    assert recorder.take() == read_lines(len(data), 0, [], stored, 0)
+    _still_loads_with_the_first_key(instance, recorder)
+
+
+def test_a_module_that_fails_verification_is_refused_without_error_line():
+    instance, recorder = logged_instance()
+    data = storage("failing_verification")
+    with pytest.raises(RuntimeError) as info:
+        _kd_load_module(instance, data)
+    assert str(info.value) == (
+        "Failed to load compiled module: By convention, the entrypoint basic block of a function "
+        "must have label `label_0`. No such basic block was found."
+    )
+    assert recorder.take() == read_lines(len(data), 1, [], 1, 0) + [
+        base(209, TRACE, "Verifying module before adding to instance")
+    ]
+    _still_loads_with_the_first_key(instance, recorder)
+
+
+def test_a_module_that_fails_its_type_check_is_refused_with_an_error_line():
+    instance, recorder = logged_instance()
+    data = storage("failing_type_check")
+    mismatch = (
+        "Type mismatch in instruction `%1: i16 = iadd.wrap %0, i32 1`: expected type `i16`, but "
+        "found type `i32`."
+    )
+    with pytest.raises(RuntimeError) as info:
+        _kd_load_module(instance, data)
+    assert str(info.value) == "Failed to load compiled module: " + mismatch
+    assert recorder.take() == read_lines(len(data), 2, [], 1, 0) + [
+        base(209, TRACE, "Verifying module before adding to instance"),
+        base(213, TRACE, "Type checking function 'fine'"),
+        base(213, TRACE, "Type checking function 'mistyped'"),
+        base(221, ERROR, "Type check failed for function 'mistyped': " + mismatch),
+    ]
+    _still_loads_with_the_first_key(instance, recorder)
+
+
+class Bytes(bytes):
+    pass
+
+
+def test_arguments():
+    instance = _kd_create_instance(create_info())
+    data = storage("two_functions")
+    assert type(_kd_load_module(instance, Bytes(data))) is Module
+    assert type(_kd_load_module(module_data=data, instance=instance)) is Module
+    module = _kd_load_module(instance, data)
+    cases = [
+        ((instance, bytearray(data)), {}, "argument 'module_data': 'bytearray' object is not an instance of 'bytes'"),
+        ((instance, memoryview(data)), {}, "argument 'module_data': 'memoryview' object is not an instance of 'bytes'"),
+        ((instance, "text"), {}, "argument 'module_data': 'str' object is not an instance of 'bytes'"),
+        ((module, data), {}, "argument 'instance': 'Module' object is not an instance of 'Instance'"),
+        ((data, instance), {}, "argument 'instance': 'bytes' object is not an instance of 'Instance'"),
+        ((None, data), {}, "argument 'instance': 'NoneType' object is not an instance of 'Instance'"),
+        ((instance,), {}, "_kd_load_module() missing 1 required positional argument: 'module_data'"),
+        ((), {}, "_kd_load_module() missing 2 required positional arguments: 'instance' and 'module_data'"),
+        ((instance, data, data), {}, "_kd_load_module() takes 2 positional arguments but 3 were given"),
+        ((instance, data), {"module_data": data}, "_kd_load_module() got multiple values for argument 'module_data'"),
+        ((instance, data), {"data": data}, "_kd_load_module() got an unexpected keyword argument 'data'"),
+    ]  # fmt: skip
+    for args, kwargs, message in cases:
+        with pytest.raises(TypeError) as info:
+            _kd_load_module(*args, **kwargs)
+        assert str(info.value) == message
+
+
+def test_signature_and_doc():
+    assert str(inspect.signature(_kd_load_module)) == "(instance, module_data)"
+    assert _kd_load_module.__doc__ == "Loads a compiled module into the given instance."
+
+
+def test_a_module_handle_outlives_its_instance():
+    records = []
+    instance = _kd_create_instance(create_info([LOGGER], [logger_config(records.append)]))
+    module = _kd_load_module(instance, storage("two_functions"))
+    del instance
+    assert records[-1]["message"].startswith("Tearing down InstanceContext at ")
+    gc.collect()
+    assert type(module) is Module
+    with pytest.raises(TypeError) as info:
+        _kd_load_module(module, storage("two_functions"))
+    assert str(info.value) == (
+        "argument 'instance': 'Module' object is not an instance of 'Instance'"
+    )
+    assert repr(module).startswith("<Module object at 0x")
+    del module
+
+
+# The lines of loading two_functions into a fresh instance: 4 up to the merge, 5 after it.
+LOAD_LINE_COUNT = 9
+
+
+@pytest.mark.parametrize("at", range(LOAD_LINE_COUNT))
+def test_a_raising_callable_at_any_load_line_leaves_a_working_instance(at, capfd):
+    instance, recorder = logged_instance()
+    data = storage("two_functions")
+    seen = []
+
+    def raise_at(record):
+        seen.append(record)
+        if len(seen) == at + 1:
+            raise ValueError("callable failed")
+
+    recorder.hook = raise_at
+    with pytest.raises(BaseException) as info:
+        _kd_load_module(instance, data)
+    assert type(info.value).__qualname__ == "PanicException"
+    assert str(info.value) == "the logger's Python callable raised: ValueError: callable failed"
+    recorder.hook = None
+    recorder.take()
+    # The module whose insertion line raised stays registered: the next load shows it.
+    _kd_load_module(instance, data)
+    expected_key = "2v1" if at == LOAD_LINE_COUNT - 1 else "1v1"
+    assert recorder.take()[-1][4].endswith(f"ModuleKey({expected_key})")
+    capfd.readouterr()
+
+
+def test_instance_takes_part_in_garbage_collection():
+    assert Instance.__flags__ & (1 << 14)  # Py_TPFLAGS_HAVE_GC
+    assert not Module.__flags__ & (1 << 14)  # a Module holds no Python object
