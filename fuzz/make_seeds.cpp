@@ -1,8 +1,8 @@
 // Writes the generated seed corpora: the storage body of each program below into
-// <corpus>/module_body/<name>.bin. The programs are built like the tests build theirs (the IR
-// builder and the checker's fixture); most pass every load step, so that mutations start deep.
-// Minted type identifiers carry the time, so a second run writes other bytes: run it after a
-// change of the binary form, not on every build.
+// <corpus>/module_body/<name>.bin, and the whole storage into <corpus>/storage/<name>.kdm. The
+// programs are built like the tests build theirs (the IR builder and the checker's fixture); most
+// pass every load step, so that mutations start deep. Minted type identifiers carry the time, so a
+// second run writes other bytes: run it after a change of the binary form, not on every build.
 //
 //   build-fuzz/fuzz/kd_fuzz_make_seeds fuzz/corpus
 //
@@ -17,6 +17,9 @@
 #include <vector>
 
 #include "fuzz/load_steps.hpp"
+#include "kdcore/base/api.hpp"
+#include "kdcore/compiler/compiled_module_storage.hpp"
+#include "kdcore/load_time.hpp"
 #include "kdinstr/tests/checker_fixture.hpp"
 #include "kdinstr/tests/codec_test_support.hpp"
 
@@ -226,13 +229,27 @@ const char* reached_text(kdfuzz::LoadOutcome::Reached r) {
 
 }  // namespace
 
+static void write_file(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <corpus directory>\n", argv[0]);
         return 2;
     }
-    const std::filesystem::path dir = std::filesystem::path(argv[1]) / "module_body";
-    std::filesystem::create_directories(dir);
+    const std::filesystem::path bodies = std::filesystem::path(argv[1]) / "module_body";
+    const std::filesystem::path storages = std::filesystem::path(argv[1]) / "storage";
+    std::filesystem::create_directories(bodies);
+    std::filesystem::create_directories(storages);
+    kdcore::register_load_time_entries();
+    auto instance = kdcore::base::api::create_instance({});
+    if (!instance) {
+        std::fprintf(stderr, "%s\n", instance.error().message().c_str());
+        return 1;
+    }
 
     std::vector<Program> programs;
     programs.emplace_back().name = "empty";
@@ -245,10 +262,18 @@ int main(int argc, char** argv) {
 
     for (auto& p : programs) {
         const auto bytes = kdfuzz::encode_body(p.body);
-        std::ofstream(dir / (p.name + ".bin"), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        auto outcome = kdfuzz::run_load_steps(std::move(p.body.module), p.body.registry);
+        write_file(bodies / (p.name + ".bin"), bytes);
+        kdcore::compiler::CompiledModuleStorage storage;
+        storage.source_names = std::move(p.body.source_names);
+        storage.module = std::move(p.body.module);
+        storage.type_registry = std::move(p.body.registry);
+        auto encoded = kdcore::compiler::CompiledModuleStorage::encode(storage, **instance);
+        if (!encoded) {
+            std::fprintf(stderr, "%s\n", encoded.error().message().c_str());
+            return 1;
+        }
+        write_file(storages / (p.name + ".kdm"), *encoded);
+        auto outcome = kdfuzz::run_load_steps(std::move(storage.module), storage.type_registry);
         fmt::print("{:<14} {:>5} bytes  {}{}{}\n", p.name, bytes.size(),
                    reached_text(outcome.reached), outcome.error.empty() ? "" : ": ", outcome.error);
     }
