@@ -1,0 +1,102 @@
+#include "fuzz/load_steps.hpp"
+
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+
+#include "kdinstr/analysis/function_analysis.hpp"
+#include "kdinstr/encoding/borsh_reader.hpp"
+#include "kdinstr/encoding/borsh_writer.hpp"
+#include "kdinstr/encoding/module_codec.hpp"
+#include "kdinstr/encoding/registry_codec.hpp"
+
+namespace kdfuzz {
+
+using kdinstr::encoding::BorshReader;
+using kdinstr::encoding::BorshWriter;
+using kdinstr::encoding::IoResult;
+
+void finding(std::string_view what) {
+    std::fprintf(stderr, "finding: %.*s\n", static_cast<int>(what.size()), what.data());
+    std::fflush(stderr);
+    std::abort();
+}
+
+IoResult<Body> decode_body(std::span<const std::uint8_t> bytes) {
+    kdinstr::encoding::SpanSource source(bytes);
+    BorshReader reader(source);
+    Body body;
+    auto names = reader.read_seq<std::string>([](BorshReader& r) { return r.read_string(); });
+    if (!names) return std::unexpected(std::move(names.error()));
+    body.source_names = std::move(*names);
+    auto module = kdinstr::encoding::decode_module(reader);
+    if (!module) return std::unexpected(std::move(module.error()));
+    body.module = std::move(*module);
+    auto registry = kdinstr::encoding::decode_type_registry(reader);
+    if (!registry) return std::unexpected(std::move(registry.error()));
+    body.registry = std::move(*registry);
+    return body;
+}
+
+std::vector<std::uint8_t> encode_body(const Body& body) {
+    std::vector<std::uint8_t> out;
+    kdinstr::encoding::VectorSink sink(out);
+    BorshWriter writer(sink);
+    auto written = writer.write_seq(body.source_names, [](BorshWriter& w, const std::string& name) {
+        return w.write_string(name);
+    });
+    if (written) written = kdinstr::encoding::encode(writer, body.module);
+    if (written) written = kdinstr::encoding::encode(writer, body.registry);
+    if (!written) finding("a decoded body cannot be written again: " + written.error().to_string());
+    return out;
+}
+
+namespace {
+
+bool same_functions(const kdinstr::modules::Module& a, const kdinstr::modules::Module& b) {
+    if (a.functions.size() != b.functions.size()) return false;
+    for (auto ia = a.functions.begin(), ib = b.functions.begin(); ia != a.functions.end();
+         ++ia, ++ib) {
+        if (ia->first != ib->first || !ia->second || !ib->second) return false;
+        if (!(*ia->second == *ib->second)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void check_round_trip(const Body& body) {
+    const std::vector<std::uint8_t> bytes = encode_body(body);
+    auto again = decode_body(bytes);
+    if (!again) finding("a written body does not read back: " + again.error().to_string());
+    if (again->source_names != body.source_names) finding("file names differ after a round trip");
+    if (!same_functions(again->module, body.module)) finding("functions differ after a round trip");
+    if (again->module.external_functions != body.module.external_functions)
+        finding("external functions differ after a round trip");
+    if (again->registry.read().types() != body.registry.read().types())
+        finding("registry types differ after a round trip");
+}
+
+LoadOutcome run_load_steps(kdinstr::modules::Module module,
+                           const kdinstr::types::TypeRegistry& stored) {
+    using Reached = LoadOutcome::Reached;
+    kdinstr::types::TypeRegistry registry;
+    auto map = registry.merge_with(stored);
+    if (!map) return {Reached::MergeFailed, map.error().message()};
+    module.remap_types(*map);
+    if (auto verified = module.verify(); !verified)
+        return {Reached::VerifyFailed, verified.error().message()};
+    for (const auto& [uuid, function] : module.functions) {
+        if (auto checked = function->type_check(registry); !checked) {
+            return {Reached::CheckFailed, fmt::format("Type check failed for function '{}': {}",
+                                                      uuid.to_string(), checked.error().message())};
+        }
+    }
+    for (const auto& [uuid, function] : module.functions) kdinstr::analysis::analyze(function);
+    return {Reached::Analysed, {}};
+}
+
+}  // namespace kdfuzz

@@ -1,0 +1,48 @@
+#pragma once
+// What the fuzz targets share: the body of compiled module storage read and written without
+// compression, the loader's steps after decoding, and the way a target reports a broken
+// property (an abort, which libFuzzer records as a crash with the input that caused it).
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kdinstr/encoding/byte_io.hpp"
+#include "kdinstr/modules/module.hpp"
+#include "kdinstr/types/registry.hpp"
+
+namespace kdfuzz {
+
+// The decompressed body of compiled module storage.
+struct Body {
+    std::vector<std::string> source_names;
+    kdinstr::modules::Module module;
+    kdinstr::types::TypeRegistry registry;
+};
+
+// File names, module, registry, in the order the storage reader takes them; trailing bytes are
+// ignored as the reader ignores them. A failure yields the decoder's error text.
+kdinstr::encoding::IoResult<Body> decode_body(std::span<const std::uint8_t> bytes);
+std::vector<std::uint8_t> encode_body(const Body& body);
+
+// Writing a decoded body and reading it back must give the same names, functions, external
+// functions and types; anything else is a finding.
+void check_round_trip(const Body& body);
+
+// The loader's steps after decoding, against a fresh registry standing in for the instance's:
+// merge the stored registry, remap the module's types, verify, type-check every function, and
+// analyse every function. Each step runs only when the one before succeeded; error texts are
+// formatted as the caller would show them.
+struct LoadOutcome {
+    enum class Reached { MergeFailed, VerifyFailed, CheckFailed, Analysed } reached;
+    // The failed step's error text; empty once analysed.
+    std::string error;
+};
+LoadOutcome run_load_steps(kdinstr::modules::Module module,
+                           const kdinstr::types::TypeRegistry& stored);
+
+// Prints "finding: " and `what`, then aborts.
+[[noreturn]] void finding(std::string_view what);
+
+}  // namespace kdfuzz
