@@ -31,8 +31,11 @@ PyObject* compile_module(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         if (!arguments) return nullptr;
         const auto [handle, compile_info] = *arguments;
         if (!check_argument_type("instance", handle, instance_type())) return nullptr;
-        auto info =
-            read_module_compile_info_argument<kdcore::base::api::ModuleCompileInfo>(compile_info);
+        // Declared first, released last: the records view these str objects' text, and the
+        // logger's callable may drop the caller's references meanwhile.
+        TextOwners owners;
+        auto info = read_module_compile_info_argument<kdcore::base::api::ModuleCompileInfo>(
+            compile_info, owners);
         if (!info) return nullptr;
         // A strong reference of our own: the logger's callable runs Python code meanwhile.
         const std::shared_ptr<kdcore::base::InstanceContext> instance = instance_context(handle);

@@ -6,7 +6,7 @@
 // The readers are templates over the engine's records, whose shape they expect:
 //   ModuleCompileInfo { std::vector<ModuleSourceInfo> sources; }
 //   ModuleSourceInfo  { ModuleSourceType source_type; std::optional<std::string> filename;
-//                       std::string data; }
+//                       std::string data; std::optional<std::string_view> borrowed_data; }
 //   ModuleSourceType  { Assembly = 0 }
 // e.g. read_module_compile_info_argument<kdcore::base::api::ModuleCompileInfo>(object).
 #define PY_SSIZE_T_CLEAN
@@ -42,9 +42,13 @@ std::optional<ModuleSourceType> read_module_source_type(PyObject* value) {
     return ModuleSourceType::Assembly;
 }
 
-// `source_type`, `filename` (None or str), `data` (str).
+// The str objects whose text the records read here view (`borrowed_data`): the caller keeps
+// them until the compilation returns, so that no source text is copied.
+using TextOwners = std::vector<BorrowedText>;
+
+// `source_type`, `filename` (None or str), `data` (str, viewed: see TextOwners).
 template <typename ModuleSourceInfo>
-std::optional<ModuleSourceInfo> read_module_source_info(PyObject* object) {
+std::optional<ModuleSourceInfo> read_module_source_info(PyObject* object, TextOwners& owners) {
     using ModuleSourceType = decltype(ModuleSourceInfo::source_type);
     constexpr std::string_view record = "ModuleSourceInfo";
     auto source_type =
@@ -52,21 +56,24 @@ std::optional<ModuleSourceInfo> read_module_source_info(PyObject* object) {
     if (!source_type) return std::nullopt;
     auto filename = read_field(object, record, "filename", read_optional_text);
     if (!filename) return std::nullopt;
-    auto data = read_field(object, record, "data", read_text);
+    auto data = read_field(object, record, "data", read_borrowed_text);
     if (!data) return std::nullopt;
     ModuleSourceInfo info{};
     info.source_type = *source_type;
     info.filename = std::move(*filename);
-    info.data = std::move(*data);
+    info.borrowed_data = data->text();
+    owners.push_back(std::move(*data));
     return info;
 }
 
 // `sources`: a sequence of objects read as ModuleSourceInfo, in order.
 template <typename ModuleCompileInfo>
-std::optional<ModuleCompileInfo> read_module_compile_info(PyObject* object) {
+std::optional<ModuleCompileInfo> read_module_compile_info(PyObject* object, TextOwners& owners) {
     using ModuleSourceInfo = typename decltype(ModuleCompileInfo::sources)::value_type;
-    auto sources = read_field(object, "ModuleCompileInfo", "sources", [](PyObject* value) {
-        return read_sequence(value, read_module_source_info<ModuleSourceInfo>);
+    auto sources = read_field(object, "ModuleCompileInfo", "sources", [&](PyObject* value) {
+        return read_sequence(value, [&](PyObject* source) {
+            return read_module_source_info<ModuleSourceInfo>(source, owners);
+        });
     });
     if (!sources) return std::nullopt;
     ModuleCompileInfo info{};
@@ -77,8 +84,9 @@ std::optional<ModuleCompileInfo> read_module_compile_info(PyObject* object) {
 // read_module_compile_info for a module function's argument: a reading error becomes TypeError
 // "Invalid ModuleCompileInfo: {type}: {text}" (exceptions that are not an `Exception` pass).
 template <typename ModuleCompileInfo>
-std::optional<ModuleCompileInfo> read_module_compile_info_argument(PyObject* object) {
-    auto info = read_module_compile_info<ModuleCompileInfo>(object);
+std::optional<ModuleCompileInfo> read_module_compile_info_argument(PyObject* object,
+                                                                   TextOwners& owners) {
+    auto info = read_module_compile_info<ModuleCompileInfo>(object, owners);
     if (!info) raise_invalid_record(compile_records_text::invalid_module_compile_info);
     return info;
 }

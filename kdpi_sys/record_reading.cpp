@@ -101,15 +101,22 @@ std::optional<std::uint64_t> read_unsigned(PyObject* value, std::uint64_t max) {
     return static_cast<std::uint64_t>(result);
 }
 
-std::optional<std::string> read_text(PyObject* value) {
+std::optional<BorrowedText> read_borrowed_text(PyObject* value) {
     if (!PyUnicode_Check(value)) {
         raise_type_error(fmt::format(fmt::runtime(not_a_str_text), short_type_name(value)));
         return std::nullopt;
     }
     Py_ssize_t size = 0;
+    // The str keeps its UTF-8 form (its own characters when they are ASCII) for its lifetime.
     const char* utf8 = PyUnicode_AsUTF8AndSize(value, &size);
     if (utf8 == nullptr) return std::nullopt;  // lone surrogates: UnicodeEncodeError
-    return std::string(utf8, static_cast<std::size_t>(size));
+    return BorrowedText(value, std::string_view(utf8, static_cast<std::size_t>(size)));
+}
+
+std::optional<std::string> read_text(PyObject* value) {
+    auto text = read_borrowed_text(value);
+    if (!text) return std::nullopt;
+    return std::string(text->text());
 }
 
 std::optional<std::optional<std::string>> read_optional_text(PyObject* value) {

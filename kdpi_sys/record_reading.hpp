@@ -60,6 +60,27 @@ std::optional<T> read_integer(PyObject* value) {
 // A `str` (subclasses included) as UTF-8; anything else is a TypeError.
 std::optional<std::string> read_text(PyObject* value);
 
+// A `str` read as read_text does (the same errors), as a view of its UTF-8 form instead of a
+// copy: the view lives as long as this value, which holds a reference to the str (release it
+// with the GIL held).
+class BorrowedText {
+  public:
+    BorrowedText(PyObject* owner, std::string_view text) : owner_(owner), text_(text) {
+        Py_INCREF(owner_);
+    }
+    BorrowedText(BorrowedText&& other) noexcept
+        : owner_(std::exchange(other.owner_, nullptr)), text_(other.text_) {}
+    BorrowedText& operator=(BorrowedText&&) = delete;
+    ~BorrowedText() { Py_XDECREF(owner_); }
+
+    std::string_view text() const { return text_; }
+
+  private:
+    PyObject* owner_;
+    std::string_view text_;
+};
+std::optional<BorrowedText> read_borrowed_text(PyObject* value);
+
 // None gives an absent text; otherwise as read_text.
 std::optional<std::optional<std::string>> read_optional_text(PyObject* value);
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kdcore/compiler/semver.hpp"
@@ -50,6 +51,14 @@ struct ModuleSourceInfo {
     ModuleSourceType source_type = ModuleSourceType::Assembly;
     std::optional<std::string> filename;
     std::string data;  // the whole source text
+    // When set, the source text instead of `data`: text that whoever fills the record keeps
+    // alive and unchanged until the compilation returns (the Python binding's str objects), so
+    // that a large source is not copied.
+    std::optional<std::string_view> borrowed_data;
+
+    std::string_view text() const {
+        return borrowed_data ? *borrowed_data : std::string_view(data);
+    }
 };
 
 // Sources are compiled in list order.

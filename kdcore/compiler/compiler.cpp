@@ -33,7 +33,7 @@ std::expected<std::vector<std::uint8_t>, KdError> compile_sources(
             source.filename ? std::string_view(*source.filename) : kUnnamedSource;
         instance.log(sites::COMPILE_SOURCE, label);
         auto parsed = kdinstr::modules::parser::extend_module_from_string(
-            storage.module, storage.type_registry, source.data);
+            storage.module, storage.type_registry, source.text());
         if (!parsed) {
             instance.log(sites::COMPILE_SOURCE_FAILED, label, parsed.error().message());
             return std::unexpected(KdError(KdError::Instr{std::move(parsed.error())}));

@@ -45,7 +45,8 @@ struct CompilingInstance {
 };
 
 ModuleSourceInfo source(std::optional<std::string> filename, std::string data) {
-    return ModuleSourceInfo{ModuleSourceType::Assembly, std::move(filename), std::move(data)};
+    return ModuleSourceInfo{ModuleSourceType::Assembly, std::move(filename), std::move(data),
+                            std::nullopt};
 }
 
 TEST(CompileSources, NoSourcesGiveAnEmptyModule) {

@@ -104,6 +104,27 @@ def test_every_named_source_is_recorded_even_twice_and_an_empty_one_adds_nothing
     )
 
 
+def test_sources_dropped_by_the_caller_during_the_compilation_are_still_read():
+    # The texts are viewed, not copied: a logger callable that lets go of every reference the
+    # caller held must not pull them away (one text is not ASCII, so its UTF-8 form is made).
+    instance, recorder = logged_instance()
+    info = compile_info(
+        ("helper.kdasm", "".join(["; ré\n", HELPER])), ("main.kdasm", "".join([MAIN]))
+    )
+
+    def drop(record):
+        for source in info.sources:
+            source.data = "not IR at all"
+        info.sources.clear()
+        recorder.hook = None
+
+    recorder.hook = drop
+    data = _kd_compile_module(instance, info)
+    lines = recorder.take()
+    assert lines[-2][4].startswith("Compiled successful, module has 2 functions: ")
+    _kd_load_module(instance, data)
+
+
 FAMILIES = (Path(__file__).resolve().parent / "families.kdasm").read_text()
 
 
