@@ -111,7 +111,7 @@ TEST(ParserDriver, FailuresComeInAFixedOrder) {
         auto result = p.read(c.text);
         ASSERT_FALSE(result) << c.what;
         if (auto* errors = std::get_if<Error::ParserErrors>(&result.error().variant()))
-            errors->tokens.clear();
+            errors->tokens = {};
         EXPECT_EQ(result.error(), c.error) << c.what;
         EXPECT_TRUE(p.module.functions.empty()) << c.what;
     }

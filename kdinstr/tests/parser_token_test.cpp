@@ -155,10 +155,10 @@ TEST(ParserToken, CompactListHandsOutTheSameValues) {
     const auto lexed = lexer(text);
     ASSERT_TRUE(lexed.tokens);
     const TokenList& t = *lexed.tokens;
-    std::vector<std::string> debug;
+    kdinstr::utils::TextList debug;
     for (std::size_t i = 0; i < t.size(); ++i) debug.push_back(t.token(i).debug());
     EXPECT_EQ(debug, t.debug_texts());
-    const std::vector<std::string> expected = {
+    const kdinstr::utils::TextList expected = {
         "IType(IType { num_bits: 32 })",
         "FType(Fp64)",
         "Ordering(Acq)",

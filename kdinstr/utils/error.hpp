@@ -14,6 +14,7 @@
 
 #include "kdinstr/modules/name.hpp"
 #include "kdinstr/modules/symbol.hpp"
+#include "kdinstr/utils/text_list.hpp"
 #include "kdinstr/utils/uuid.hpp"
 
 namespace kdinstr::utils {
@@ -126,7 +127,8 @@ class Error {
     // `tokens` (debug texts of the tokens the parser worked on) is carried, never shown.
     struct ParserErrors {
         std::vector<ParserError> errors;
-        std::vector<std::string> tokens;
+        // The debug text of every token of the source (none after lexer errors).
+        TextList tokens;
         bool operator==(const ParserErrors&) const = default;
     };
     // `other` is carried, never shown.

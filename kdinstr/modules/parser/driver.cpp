@@ -219,7 +219,7 @@ std::optional<Name> check_and_replace(Function& function, const Replacement* rep
     return std::nullopt;
 }
 
-Error parser_errors(std::vector<utils::ParserError> errors, std::vector<std::string> tokens) {
+Error parser_errors(std::vector<utils::ParserError> errors, utils::TextList tokens) {
     return Error::ParserErrors{std::move(errors), std::move(tokens)};
 }
 

@@ -120,8 +120,8 @@ Token TokenList::token(std::size_t i) const {
     utils::panic("token of unknown kind {}", static_cast<int>(e.kind));
 }
 
-std::vector<std::string> TokenList::debug_texts() const {
-    std::vector<std::string> out;
+utils::TextList TokenList::debug_texts() const {
+    utils::TextList out;
     out.reserve(size());
     for (std::size_t i = 0; i < size(); ++i) out.push_back(token(i).debug());
     return out;

@@ -25,6 +25,7 @@
 #include "kdinstr/consts/big_decimal.hpp"
 #include "kdinstr/modules/parser/diagnostics.hpp"
 #include "kdinstr/modules/parser/token.hpp"
+#include "kdinstr/utils/text_list.hpp"
 
 namespace kdinstr::modules::parser {
 
@@ -164,7 +165,7 @@ class TokenList {
     // The token as a value (views into the source stay views).
     Token token(std::size_t i) const;
     // The debug text of every token, in order.
-    std::vector<std::string> debug_texts() const;
+    utils::TextList debug_texts() const;
 
     // Building, for the lexer: each call appends one token whose span ends at `end`. Texts are
     // given as byte ranges of the source.
