@@ -1,10 +1,6 @@
 #include "kdinstr/modules/parser/token_list.hpp"
 
-#include <sys/mman.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <new>
 
 #include <utility>
 
@@ -151,18 +147,6 @@ void TokenList::push_uuid(const utils::Uuid& uuid, std::size_t end) {
     push(TokenDiscriminants::Uuid, 0, static_cast<std::uint32_t>(uuids_.size()), 0, end);
     uuids_.push_back(uuid);
 }
-
-TokenList::ChunkPtr TokenList::new_chunk(bool first) {
-    void* memory = first ? std::malloc(sizeof(Chunk)) : std::aligned_alloc(sizeof(Chunk), sizeof(Chunk));
-    if (memory == nullptr) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    if (!first) madvise(memory, sizeof(Chunk), MADV_HUGEPAGE);
-#endif
-    // Entries are written before they are read: nothing to initialize.
-    return ChunkPtr(::new (memory) Chunk);
-}
-
-void TokenList::ChunkFree::operator()(Chunk* chunk) const { std::free(chunk); }
 
 void TokenList::release_before(std::size_t i) {
     if (i < 2) return;

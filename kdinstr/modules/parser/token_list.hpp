@@ -215,25 +215,16 @@ class TokenList {
     };
     static_assert(sizeof(Entry) == 16);
 
-    // 2 MiB of entries: a huge page where the system offers them (see new_chunk).
-    static constexpr std::size_t chunk_bits = 17;
+    static constexpr std::size_t chunk_bits = 16;
     static constexpr std::size_t chunk_size = std::size_t{1} << chunk_bits;
     using Chunk = std::array<Entry, chunk_size>;
-    struct ChunkFree {
-        void operator()(Chunk* chunk) const;
-    };
-    using ChunkPtr = std::unique_ptr<Chunk, ChunkFree>;
-    // The first chunk in ordinary pages (a short text stays small), later ones aligned to their
-    // size and advised as huge pages: ten million tokens would otherwise take a page fault per
-    // 4 KiB.
-    static ChunkPtr new_chunk(bool first);
 
     const Entry& entry(std::size_t i) const {
         return (*chunks_[i >> chunk_bits])[i & (chunk_size - 1)];
     }
     void push(TokenDiscriminants kind, std::uint8_t small, std::uint32_t a, std::uint32_t b,
               std::size_t end) {
-        if ((size_ & (chunk_size - 1)) == 0) chunks_.push_back(new_chunk(chunks_.empty()));
+        if ((size_ & (chunk_size - 1)) == 0) chunks_.push_back(std::make_unique_for_overwrite<Chunk>());
         (*chunks_.back())[size_ & (chunk_size - 1)] =
             Entry{a, b, static_cast<std::uint32_t>(end), kind, small, 0};
         ++size_;
@@ -243,7 +234,7 @@ class TokenList {
     }
 
     std::string_view source_;
-    std::vector<ChunkPtr> chunks_;
+    std::vector<std::unique_ptr<Chunk>> chunks_;
     std::size_t released_ = 0;  // chunks let go of, from the first
     std::size_t size_ = 0;
     std::vector<mpz_class> numbers_;
