@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "bench/bench_module.hpp"
+#include "bench/bench_storage.hpp"
 #include "kdcore/base/api.hpp"
 #include "kdcore/base/instance_context.hpp"
 #include "kdcore/compiler/compiled_module_storage.hpp"
@@ -19,21 +20,8 @@ namespace {
 
 using kdcore::compiler::CompiledModuleStorage;
 
-std::shared_ptr<kdcore::base::InstanceContext> instance() {
-    kdcore::register_load_time_entries();
-    kdcore::base::api::InstanceCreateInfo info;
-    info.application_info.application_name = "bench";
-    info.application_info.engine_name = "bench";
-    auto created = kdcore::base::api::create_instance(std::move(info));
-    return created ? *created : nullptr;
-}
-
-CompiledModuleStorage storage(std::uint32_t functions) {
-    CompiledModuleStorage s;
-    s.source_names = {"bench.kd"};
-    s.module = kdbench::chain_module(kdbench::i64_in(s.type_registry), functions, 25);
-    return s;
-}
+using kdbench::instance;
+using kdbench::storage;
 
 void BM_LoadModule(benchmark::State& state) {
     const auto writer = instance();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench/bench_module.hpp"
+#include "bench/bench_storage.hpp"
 #include "bench/bench_registry.hpp"
 #include "kdcore/base/api.hpp"
 #include "kdcore/base/instance_context.hpp"
@@ -19,22 +20,8 @@ namespace {
 
 using kdcore::compiler::CompiledModuleStorage;
 
-std::shared_ptr<kdcore::base::InstanceContext> instance() {
-    kdcore::register_load_time_entries();
-    kdcore::base::api::InstanceCreateInfo info;
-    info.application_info.application_name = "bench";
-    info.application_info.engine_name = "bench";
-    info.application_info.engine_version = {1, 0, 0};
-    auto created = kdcore::base::api::create_instance(std::move(info));
-    return created ? *created : nullptr;
-}
-
-CompiledModuleStorage storage(std::uint32_t functions) {
-    CompiledModuleStorage s;
-    s.source_names = {"bench.kd"};
-    s.module = kdbench::chain_module(kdbench::i64_in(s.type_registry), functions, 25);
-    return s;
-}
+using kdbench::instance;
+using kdbench::storage;
 
 void BM_StorageEncode(benchmark::State& state) {
     const auto inst = instance();

@@ -51,6 +51,19 @@ class Recorder:
         if self.hook is not None:
             self.hook(record)
 
+    def raise_at(self, at):
+        """From now on, the callable raises ValueError("callable failed") at its line number
+        `at` (counted from 0), once; the line is still recorded."""
+        seen = 0
+
+        def hook(record):
+            nonlocal seen
+            seen += 1
+            if seen == at + 1:
+                raise ValueError("callable failed")
+
+        self.hook = hook
+
     def take(self):
         """(level, module, file, line, message) of each record since the last take."""
         lines = [

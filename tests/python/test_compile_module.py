@@ -230,14 +230,7 @@ COMPILE_LINE_COUNT = 5
 @pytest.mark.parametrize("at", range(COMPILE_LINE_COUNT))
 def test_a_raising_callable_at_any_compile_line_leaves_a_working_instance(at, capfd):
     instance, recorder = logged_instance()
-    seen = []
-
-    def raise_at(record):
-        seen.append(record)
-        if len(seen) == at + 1:
-            raise ValueError("callable failed")
-
-    recorder.hook = raise_at
+    recorder.raise_at(at)
     with pytest.raises(BaseException) as info:
         _kd_compile_module(instance, kdpi.ModuleCompileInfo([]))
     assert type(info.value).__qualname__ == "PanicException"

@@ -239,14 +239,7 @@ LOAD_LINE_COUNT = 9
 def test_a_raising_callable_at_any_load_line_leaves_a_working_instance(at, capfd):
     instance, recorder = logged_instance()
     data = storage("two_functions")
-    seen = []
-
-    def raise_at(record):
-        seen.append(record)
-        if len(seen) == at + 1:
-            raise ValueError("callable failed")
-
-    recorder.hook = raise_at
+    recorder.raise_at(at)
     with pytest.raises(BaseException) as info:
         _kd_load_module(instance, data)
     assert type(info.value).__qualname__ == "PanicException"
@@ -256,7 +249,9 @@ def test_a_raising_callable_at_any_load_line_leaves_a_working_instance(at, capfd
     # The module whose insertion line raised stays registered: the next load shows it.
     _kd_load_module(instance, data)
     expected_key = "2v1" if at == LOAD_LINE_COUNT - 1 else "1v1"
-    assert recorder.take()[-1][4].endswith(f"ModuleKey({expected_key})")
+    assert recorder.take()[-1][4] == (
+        f"ModuleContext inserted into InstanceContext with key ModuleKey({expected_key})"
+    )
     capfd.readouterr()
 
 
