@@ -12,6 +12,7 @@
 #include "kdinstr/modules/limits.hpp"
 #include "kdinstr/modules/name_table.hpp"
 #include "kdinstr/types/primary.hpp"
+#include "kdinstr/types/typeref_index.hpp"
 #include "kdinstr/utils/panic.hpp"
 
 namespace kdinstr::modules {
@@ -147,7 +148,8 @@ struct ModuleFunctions {
 };
 
 // The same through hashed sets, made once for a whole module's verification: the tree lookups
-// of every function pointer of every function would grow with the module.
+// of every function pointer of every function would grow with the module. The identifiers come
+// from outside, so the hash is seeded: crafted ones must not share a bucket.
 struct FunctionIndex {
     explicit FunctionIndex(const Module& module) {
         internal.reserve(module.functions.size());
@@ -158,8 +160,8 @@ struct FunctionIndex {
     bool has_internal(const utils::Uuid& u) const { return internal.contains(u); }
     bool has_external(const utils::Uuid& u) const { return external.contains(u); }
 
-    std::unordered_set<utils::Uuid> internal;
-    std::unordered_set<utils::Uuid> external;
+    std::unordered_set<utils::Uuid, types::SeededUuidHash> internal;
+    std::unordered_set<utils::Uuid, types::SeededUuidHash> external;
 };
 
 template <typename Functions>

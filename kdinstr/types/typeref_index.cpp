@@ -36,11 +36,11 @@ constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
 
 }  // namespace
 
-std::size_t SeededTyperefHash::operator()(const Typeref& ref) const noexcept {
+std::size_t SeededUuidHash::operator()(const utils::Uuid& uuid) const noexcept {
     const Seed& s = seed();
     std::uint64_t lo, hi;
-    std::memcpy(&lo, ref.uuid.bytes.data(), 8);
-    std::memcpy(&hi, ref.uuid.bytes.data() + 8, 8);
+    std::memcpy(&lo, uuid.bytes.data(), 8);
+    std::memcpy(&hi, uuid.bytes.data() + 8, 8);
     return static_cast<std::size_t>(mum(mum(lo ^ s.a, hi ^ s.b) ^ s.c, kOdd));
 }
 

@@ -1,19 +1,26 @@
 #pragma once
-// Hashing of identifiers that come from outside (decoded registries), and a flat index from
-// `Typeref` to a position. Keys chosen by an attacker must not pile into one bucket, so the hash
-// mixes every key with a random per-process seed; `std::hash<Typeref>` is cheap but unseeded.
+// Hashing of identifiers that come from outside (decoded registries, function identifiers of a
+// module), and a flat index from `Typeref` to a position. Keys chosen by an attacker must not pile
+// into one bucket, so the hash mixes every key with a random per-process seed; `std::hash<Uuid>`
+// and `std::hash<Typeref>` are cheap but unseeded.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "kdinstr/types/typeref.hpp"
+#include "kdinstr/utils/uuid.hpp"
 
 namespace kdinstr::types {
 
-// Seeded 64-bit hash of a `Typeref`; differs between processes.
+// Seeded 64-bit hash of a UUID; differs between processes.
+struct SeededUuidHash {
+    std::size_t operator()(const utils::Uuid& uuid) const noexcept;
+};
+
+// Seeded 64-bit hash of a `Typeref`: that of its UUID.
 struct SeededTyperefHash {
-    std::size_t operator()(const Typeref& ref) const noexcept;
+    std::size_t operator()(const Typeref& ref) const noexcept { return SeededUuidHash{}(ref.uuid); }
 };
 
 // Seeded remix of a 64-bit value (content hashes are fixed and known, so table slots must not be

@@ -8,6 +8,7 @@
 #include "kdcore/theorems/library.hpp"
 #include "kdcore/utils/sharded_map.hpp"
 #include "kdinstr/modules/module.hpp"
+#include "kdinstr/types/typeref_index.hpp"
 #include "kdinstr/utils/uuid.hpp"
 
 namespace kdcore::base {
@@ -19,7 +20,9 @@ namespace kdcore::base::module {
 struct ModuleContext {
     ModuleKey key;  // null until the table assigns it
     std::weak_ptr<kdcore::base::InstanceContext> instance;
-    kdcore::utils::ShardedMap<kdinstr::utils::Uuid, FunctionContext> functions;
+    // Keyed by identifiers from outside: a seeded hash, so that crafted ones share no bucket.
+    kdcore::utils::ShardedMap<kdinstr::utils::Uuid, FunctionContext, kdinstr::types::SeededUuidHash>
+        functions;
     kdcore::theorems::library::TheoremLibrary theorems;  // always empty
     kdinstr::utils::Uuid uuid;                           // version 6, minted when added
     kdinstr::modules::Module module;                     // types already in the instance's registry
