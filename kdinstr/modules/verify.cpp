@@ -136,8 +136,6 @@ Result check_branch_targets(const Function& function) {
     return {};
 }
 
-// The first function pointer among the instruction's operands that names no function of the
-// module; a pointer to the function itself always passes.
 // The functions of a module by uuid, for one function's lookups: the module's own maps.
 struct ModuleFunctions {
     const Module& module;
@@ -164,6 +162,8 @@ struct FunctionIndex {
     std::unordered_set<utils::Uuid, types::SeededUuidHash> external;
 };
 
+// The error for an operand that is a function pointer naming no function of the module; a
+// pointer to the function itself always passes.
 template <typename Functions>
 std::optional<Error> unresolved_pointer(const Functions& functions, const Function& function,
                                         const Operand& operand) {
