@@ -103,11 +103,15 @@ IoResult<std::string> BorshReader::read_string() {
 IoResult<mpz_class> BorshReader::read_bigint() {
     auto len = read_u32();
     if (!len) return std::unexpected(std::move(len.error()));
+    return read_bigint_bytes(*len);
+}
+
+IoResult<mpz_class> BorshReader::read_bigint_bytes(std::uint32_t length) {
     // In the window: convert the bytes in place instead of copying them out first.
-    if (buffered_ && buffered_->available() >= *len)
-        return bigint_from_signed_bytes_le({buffered_->take(*len), *len});
+    if (buffered_ && buffered_->available() >= length)
+        return bigint_from_signed_bytes_le({buffered_->take(length), length});
     std::vector<std::uint8_t> bytes;
-    if (auto r = read_counted(*len, bytes); !r) return std::unexpected(std::move(r.error()));
+    if (auto r = read_counted(length, bytes); !r) return std::unexpected(std::move(r.error()));
     return bigint_from_signed_bytes_le(bytes);
 }
 

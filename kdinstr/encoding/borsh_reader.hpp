@@ -77,6 +77,8 @@ class BorshReader {
     // straight into the text: no second copy.
     IoResult<std::string> read_string();
     IoResult<mpz_class> read_bigint();
+    // The part of read_bigint after the count: `length` bytes of two's complement.
+    IoResult<mpz_class> read_bigint_bytes(std::uint32_t length);
 
     // Room to reserve up front for `count` elements of T read from untrusted input.
     template <typename T>

@@ -1,14 +1,11 @@
 #include "kdinstr/encoding/const_codec.hpp"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <span>
 #include <utility>
 #include <variant>
-#include <vector>
 
-#include "kdinstr/encoding/bigint_bytes.hpp"
 #include "kdinstr/encoding/try.hpp"
 #include "kdinstr/encoding/type_codec.hpp"
 
@@ -74,15 +71,8 @@ IoResult<BigInt> read_big_int(BorshReader& r) {
         KD_TRY(r.read_exact(std::span<std::uint8_t>(bytes.data(), length)));
         return small_from_bytes(std::span<const std::uint8_t>(bytes.data(), length));
     }
-    // A false length must not allocate what the input cannot back: grow as the bytes arrive.
-    std::vector<std::uint8_t> bytes(std::min<std::size_t>(length, BorshReader::kMaxBytesReserve));
-    std::size_t filled = 0;
-    while (filled < length) {
-        if (filled == bytes.size()) bytes.resize(std::min<std::size_t>(bytes.size() * 2, length));
-        KD_TRY(r.read_exact(std::span<std::uint8_t>(bytes).subspan(filled)));
-        filled = bytes.size();
-    }
-    return BigInt(bigint_from_signed_bytes_le(bytes));
+    KD_LET(value, r.read_bigint_bytes(length));
+    return BigInt(std::move(value));
 }
 
 }  // namespace
