@@ -236,6 +236,7 @@ def test_a_raising_callable_at_any_compile_line_leaves_a_working_instance(at, ca
     with pytest.raises(BaseException) as info:
         _kd_compile_module(instance, kdpi.ModuleCompileInfo([]))
     assert type(info.value).__qualname__ == "PanicException"
+    assert str(info.value) == "the logger's Python callable raised: ValueError: callable failed"
     recorder.hook = None
     recorder.take()
     data = _kd_compile_module(instance, kdpi.ModuleCompileInfo([]))
