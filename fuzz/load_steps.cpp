@@ -37,7 +37,7 @@ IoResult<Body> decode_body(std::span<const std::uint8_t> bytes) {
     body.module = std::move(*module);
     auto registry = kdinstr::encoding::decode_type_registry(reader);
     if (!registry) return std::unexpected(std::move(registry.error()));
-    body.registry = std::move(*registry);
+    body.type_registry = std::move(*registry);
     return body;
 }
 
@@ -49,7 +49,7 @@ std::vector<std::uint8_t> encode_body(const Body& body) {
         return w.write_string(name);
     });
     if (written) written = kdinstr::encoding::encode(writer, body.module);
-    if (written) written = kdinstr::encoding::encode(writer, body.registry);
+    if (written) written = kdinstr::encoding::encode(writer, body.type_registry);
     if (!written) finding("a decoded body cannot be written again: " + written.error().to_string());
     return out;
 }
@@ -76,7 +76,7 @@ void check_round_trip(const Body& body) {
     if (!same_functions(again->module, body.module)) finding("functions differ after a round trip");
     if (again->module.external_functions != body.module.external_functions)
         finding("external functions differ after a round trip");
-    if (again->registry.read().types() != body.registry.read().types())
+    if (again->type_registry.read().types() != body.type_registry.read().types())
         finding("registry types differ after a round trip");
 }
 

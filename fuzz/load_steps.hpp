@@ -8,18 +8,15 @@
 #include <string_view>
 #include <vector>
 
+#include "kdcore/compiler/compiled_module_storage.hpp"
 #include "kdinstr/encoding/byte_io.hpp"
 #include "kdinstr/modules/module.hpp"
 #include "kdinstr/types/registry.hpp"
 
 namespace kdfuzz {
 
-// The decompressed body of compiled module storage.
-struct Body {
-    std::vector<std::string> source_names;
-    kdinstr::modules::Module module;
-    kdinstr::types::TypeRegistry registry;
-};
+// The decompressed body of compiled module storage: the storage's contents without its header.
+using Body = kdcore::compiler::CompiledModuleStorage;
 
 // File names, module, registry, in the order the storage reader takes them; trailing bytes are
 // ignored as the reader ignores them. A failure yields the decoder's error text.

@@ -41,7 +41,7 @@ Program make(std::string name, CheckerFixture& f, std::vector<ir::Function> func
     p.name = std::move(name);
     p.body.source_names = std::move(source_names);
     p.body.module = module_of(std::move(functions), std::move(externals));
-    p.body.registry = std::move(f.registry);
+    p.body.type_registry = std::move(f.registry);
     return p;
 }
 
@@ -263,17 +263,13 @@ int main(int argc, char** argv) {
     for (auto& p : programs) {
         const auto bytes = kdfuzz::encode_body(p.body);
         write_file(bodies / (p.name + ".bin"), bytes);
-        kdcore::compiler::CompiledModuleStorage storage;
-        storage.source_names = std::move(p.body.source_names);
-        storage.module = std::move(p.body.module);
-        storage.type_registry = std::move(p.body.registry);
-        auto encoded = kdcore::compiler::CompiledModuleStorage::encode(storage, **instance);
+        auto encoded = kdcore::compiler::CompiledModuleStorage::encode(p.body, **instance);
         if (!encoded) {
             std::fprintf(stderr, "%s\n", encoded.error().message().c_str());
             return 1;
         }
         write_file(storages / (p.name + ".kdm"), *encoded);
-        auto outcome = kdfuzz::run_load_steps(std::move(storage.module), storage.type_registry);
+        auto outcome = kdfuzz::run_load_steps(std::move(p.body.module), p.body.type_registry);
         fmt::print("{:<14} {:>5} bytes  {}{}{}\n", p.name, bytes.size(),
                    reached_text(outcome.reached), outcome.error.empty() ? "" : ": ", outcome.error);
     }

@@ -11,6 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto body = kdfuzz::decode_body(std::span<const std::uint8_t>(data, size));
     if (!body) return 0;
     kdfuzz::check_round_trip(*body);
-    kdfuzz::run_load_steps(std::move(body->module), body->registry);
+    kdfuzz::run_load_steps(std::move(body->module), body->type_registry);
     return 0;
 }

@@ -33,9 +33,8 @@ def _storages():
 
 
 def storage(name):
-    """The bytes of one sample storage of kdcore/tests/sample_storages.hpp: two_functions,
-    undef_operands, unmergeable_registry, cyclic_registry, failing_verification,
-    failing_type_check, duplicate_function_uuid."""
+    """The bytes of one sample storage of kdcore/tests/sample_storages.hpp, by the name that
+    storage_fixtures.cpp gives it (e.g. two_functions, every_family)."""
     return _storages()[name]
 
 

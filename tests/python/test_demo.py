@@ -17,10 +17,19 @@ def test_the_demo_runs():
     )
     assert result.returncode == 0, result.stderr
     lines = result.stdout.splitlines()
-    assert any(line.endswith("with key ModuleKey(1v1)") for line in lines)
-    assert any(line.endswith("with key ModuleKey(2v1)") for line in lines)
+    for key in ("1v1", "2v1"):
+        assert (
+            "  [Trace] kdcore::base (kdcore/src/base/mod:266) ModuleContext inserted into "
+            f"InstanceContext with key ModuleKey({key})"
+        ) in lines
     assert (
         "  RuntimeError: Failed to compile module: The internal function `abs` was referenced "
         "but not defined within the module as either an internal or external function."
     ) in lines
-    assert "Tearing down InstanceContext at 0x" in lines[-2]
+    address = lines[1].rsplit(" ", 1)[1]
+    assert lines[1] == (
+        f"  [Trace] kdcore::base (kdcore/src/base/mod:152) Instance created successfully at {address}"
+    )
+    assert lines[-2] == (
+        f"  [Trace] kdcore::base (kdcore/src/base/mod:73) Tearing down InstanceContext at {address}"
+    )

@@ -125,8 +125,6 @@ class CharCursor {
     Diagnostics<Track>& diag_;
 };
 
-inline bool is_ascii_digit(unsigned char b) { return b >= '0' && b <= '9'; }
-
 // Blank: White_Space other than line feed.
 inline bool is_blank(char32_t c) {
     if (c < 0x80) return c == ' ' || c == '\t' || c == '\r' || c == 0x0B || c == 0x0C;

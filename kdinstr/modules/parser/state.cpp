@@ -6,10 +6,7 @@ namespace kdinstr::modules::parser {
 
 State::State(types::TypeRegistry& registry, std::shared_ptr<Resolver> resolver,
              std::shared_ptr<IdGenerator> id_generator)
-    : registry_(registry),
-      resolver_(std::move(resolver)),
-      id_generator_(std::move(id_generator)),
-      types_(registry) {}
+    : resolver_(std::move(resolver)), id_generator_(std::move(id_generator)), types_(registry) {}
 
 Name State::get_register(std::string_view name) { return Name{registers_.number(name)}; }
 

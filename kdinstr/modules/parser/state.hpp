@@ -36,12 +36,10 @@ class State {
         return (*resolver_)(name, external);
     }
     utils::Uuid new_function_id() const { return (*id_generator_)(); }
-    types::TypeRegistry& registry() const { return registry_; }
     // Interns a type the grammar has read, through this parse's cache.
     types::Typeref intern(const types::AnyType& type) { return types_.intern(type); }
 
   private:
-    types::TypeRegistry& registry_;
     std::shared_ptr<Resolver> resolver_;
     std::shared_ptr<IdGenerator> id_generator_;
     TypeCache types_;

@@ -7,16 +7,17 @@ namespace kdinstr::modules::parser {
 
 namespace {
 
-using types::primary::PrimaryBasicType;
 using types::primary::PrimaryType;
 
-// The basic type in 32 bits: variant index in the top bits, the payload below; none for the
-// kinds the grammar never reads (extension and wildcard types).
-std::optional<std::uint64_t> basic_key(const PrimaryBasicType::Variant& v) {
-    if (const auto* i = std::get_if<PrimaryBasicType::Int>(&v)) return (1ull << 28) | i->num_bits;
-    if (const auto* f = std::get_if<PrimaryBasicType::Float>(&v))
+// The basic type in 32 bits: a kind in the top bits, the payload below; none for the kinds the
+// grammar never reads (extension and wildcard types). Works on both the basic and the primary
+// variant, which share these alternatives.
+template <typename Variant>
+std::optional<std::uint64_t> basic_key(const Variant& v) {
+    if (const auto* i = std::get_if<types::primary::IType>(&v)) return (1ull << 28) | i->num_bits;
+    if (const auto* f = std::get_if<types::primary::FType>(&v))
         return (2ull << 28) | static_cast<std::uint64_t>(*f);
-    if (std::holds_alternative<PrimaryBasicType::Ptr>(v)) return 3ull << 28;
+    if (std::holds_alternative<types::primary::Ptr>(v)) return 3ull << 28;
     return std::nullopt;
 }
 
@@ -29,11 +30,7 @@ std::optional<std::uint64_t> primary_key(const types::AnyType& type) {
         return (std::uint64_t{1} << 63) | (std::uint64_t{vec->size.is_scalable()} << 62) |
                (std::uint64_t{vec->size.count()} << 32) | *element;
     }
-    if (const auto* i = std::get_if<PrimaryType::Int>(&p->value)) return (1ull << 28) | i->num_bits;
-    if (const auto* f = std::get_if<PrimaryType::Float>(&p->value))
-        return (2ull << 28) | static_cast<std::uint64_t>(*f);
-    if (std::holds_alternative<PrimaryType::Ptr>(p->value)) return 3ull << 28;
-    return std::nullopt;
+    return basic_key(p->value);
 }
 
 }  // namespace
