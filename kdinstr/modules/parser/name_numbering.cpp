@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "kdinstr/utils/uuid_gen.hpp"
+
 namespace kdinstr::modules::parser {
 
 namespace {
@@ -28,8 +30,8 @@ std::uint64_t load_tail(const char* p, std::size_t n) {
 }
 
 // Register and label names are short words; eight bytes at a time with a multiply-xorshift mix.
-std::uint32_t hash_of(std::string_view name) {
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ name.size();
+std::uint32_t hash_of(std::string_view name, std::uint64_t seed) {
+    std::uint64_t h = seed ^ name.size();
     const char* p = name.data();
     std::size_t n = name.size();
     for (; n >= 8; p += 8, n -= 8) {
@@ -46,6 +48,13 @@ std::uint32_t hash_of(std::string_view name) {
 
 }  // namespace
 
+NameNumbering::NameNumbering() {
+    slots_.resize(initial_capacity);
+    std::uint8_t bytes[sizeof seed_];
+    utils::random_bytes(bytes);
+    std::memcpy(&seed_, bytes, sizeof seed_);
+}
+
 std::size_t NameNumbering::probe(std::string_view name, std::uint32_t hash) const {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -58,7 +67,7 @@ std::size_t NameNumbering::probe(std::string_view name, std::uint32_t hash) cons
 }
 
 std::uint32_t NameNumbering::number(std::string_view name) {
-    const std::uint32_t hash = hash_of(name);
+    const std::uint32_t hash = hash_of(name, seed_);
     Slot& s = slots_[probe(name, hash)];
     if (s.generation == generation_) return s.value;
     s = Slot{name.data(), static_cast<std::uint32_t>(name.size()), count_, hash, generation_};
@@ -69,7 +78,7 @@ std::uint32_t NameNumbering::number(std::string_view name) {
 }
 
 std::optional<std::uint32_t> NameNumbering::find(std::string_view name) const {
-    const Slot& s = slots_[probe(name, hash_of(name))];
+    const Slot& s = slots_[probe(name, hash_of(name, seed_))];
     if (s.generation != generation_) return std::nullopt;
     return s.value;
 }

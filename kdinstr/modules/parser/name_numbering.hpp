@@ -6,6 +6,8 @@
 // table of views into the source text with a cheap hash. Starting the next function is O(1):
 // entries carry the generation they were made in, and `clear` starts a new generation, so one
 // large function followed by thousands of small ones never pays for the large table again.
+// The names come from the caller's text, so the hash starts from a random seed of each table:
+// names chosen to share slots would otherwise make numbering quadratic.
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -15,7 +17,7 @@ namespace kdinstr::modules::parser {
 
 class NameNumbering {
   public:
-    NameNumbering() { slots_.resize(initial_capacity); }
+    NameNumbering();
 
     // The number of `name`, given now when the name is new. `name` must outlive the numbering's
     // current generation (the grammar passes views into the source text).
@@ -42,6 +44,7 @@ class NameNumbering {
     std::size_t probe(std::string_view name, std::uint32_t hash) const;
 
     std::vector<Slot> slots_;
+    std::uint64_t seed_ = 0;
     std::uint32_t count_ = 0;
     // Slots of other generations are empty; 0 is never current.
     std::uint32_t generation_ = 1;
