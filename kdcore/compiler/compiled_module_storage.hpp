@@ -28,6 +28,17 @@ struct CompiledModuleStorage {
     // A body needing more than this once decompressed is refused: a few kilobytes of compressed
     // zeros must not cost gigabytes or minutes.
     static constexpr std::size_t kMaxBodyBytes = std::size_t{1} << 30;
+    // What reading N bytes of storage may cost at most, in bytes of decompressed body and of
+    // the records built from it: kDecodeBudgetFloor + kDecodeBudgetFactor * N, and never more
+    // than kMaxBodyBytes of body. (Provisional figures, to be set from measurement.)
+    static constexpr std::size_t kDecodeBudgetFloor = std::size_t{64} << 20;
+    static constexpr std::size_t kDecodeBudgetFactor = 1024;
+    static constexpr std::size_t decode_budget(std::size_t storage_bytes) {
+        const std::size_t most = SIZE_MAX - kDecodeBudgetFloor;
+        return kDecodeBudgetFloor + (storage_bytes > most / kDecodeBudgetFactor
+                                         ? most
+                                         : storage_bytes * kDecodeBudgetFactor);
+    }
 
     // The texts of a storage that cannot be read; the logged and returned message wraps them.
     struct Messages {

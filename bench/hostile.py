@@ -1,0 +1,198 @@
+#!/usr/bin/python3
+"""Times crafted inputs that try to make a load or a compile spend memory or time out of
+proportion to their size, each in a process of its own under an address-space limit.
+
+    /usr/bin/python3 bench/hostile.py [--build build] [--limit-mb 1536] [--only NAME,...]
+
+Each row makes its input (storage bytes or source texts) in a temporary folder, then a child
+process imports the module from `--build`, sets RLIMIT_AS to `--limit-mb` and runs one load or
+one compile of it. The table shows the input's size, the wall time and peak resident set of the
+child (from wait4, the interpreter included), and how the call ended: the start of the error's
+text, or "ok". Run it against two build trees to compare before and after a change.
+"""
+
+import argparse
+import ctypes
+import json
+import os
+import resource
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+ENGINE_VERSION = "0.1.2"
+MAGIC = b"\x7fKDMODIR"
+
+# ----------------------------------------------------------------------------------------------
+# Making inputs
+
+_zstd = ctypes.CDLL("libzstd.so.1")
+_zstd.ZSTD_createCCtx.restype = ctypes.c_void_p
+_zstd.ZSTD_freeCCtx.argtypes = [ctypes.c_void_p]
+_zstd.ZSTD_CCtx_setParameter.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+_zstd.ZSTD_compressStream2.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p,
+                                       ctypes.c_int]  # fmt: skip
+_zstd.ZSTD_compressStream2.restype = ctypes.c_size_t
+_zstd.ZSTD_isError.argtypes = [ctypes.c_size_t]
+
+
+class _Buffer(ctypes.Structure):
+    _fields_ = [("ptr", ctypes.c_void_p), ("size", ctypes.c_size_t), ("pos", ctypes.c_size_t)]
+
+
+def write_storage(path: Path, chunks, version=ENGINE_VERSION):
+    """Writes a storage: the magic, "=version" and NUL, then one zstd frame (level 3) of the
+    concatenated `chunks` (an iterable of bytes), compressed as they come: a body of a gigabyte
+    of zeros never exists whole. Returns the storage's size in bytes."""
+    ctx = _zstd.ZSTD_createCCtx()
+    _zstd.ZSTD_CCtx_setParameter(ctx, 100, 3)  # ZSTD_c_compressionLevel
+    out_buf = ctypes.create_string_buffer(1 << 17)
+    size = 0
+    with path.open("wb") as f:
+        f.write(MAGIC + b"=" + version.encode() + b"\0")
+
+        def feed(data: bytes, mode: int):
+            keep = ctypes.create_string_buffer(data, len(data)) if data else None
+            inb = _Buffer(ctypes.cast(keep, ctypes.c_void_p) if keep else None, len(data), 0)
+            while True:
+                outb = _Buffer(ctypes.cast(out_buf, ctypes.c_void_p), len(out_buf), 0)
+                left = _zstd.ZSTD_compressStream2(ctx, ctypes.byref(outb), ctypes.byref(inb), mode)
+                if _zstd.ZSTD_isError(left):
+                    raise RuntimeError("zstd compression failed")
+                f.write(out_buf.raw[: outb.pos])
+                if (mode == 0 and inb.pos == inb.size) or (mode == 2 and left == 0):
+                    return
+
+        for chunk in chunks:
+            feed(chunk, 0)  # ZSTD_e_continue
+        feed(b"", 2)  # ZSTD_e_end
+        size = f.tell()
+    _zstd.ZSTD_freeCCtx(ctx)
+    return size
+
+
+def zeros(mib: int):
+    """`mib` MiB of zero bytes, one MiB at a time."""
+    block = bytes(1 << 20)
+    for _ in range(mib):
+        yield block
+
+
+def u32(v: int) -> bytes:
+    return struct.pack("<I", v)
+
+
+# ----------------------------------------------------------------------------------------------
+# Rows. Each maker takes a temporary folder and returns ("load", storage_path) or
+# ("compile", [source_path, ...]); its row is (name, maker). Sections by subject, one after
+# another.
+
+ROWS = []
+
+
+def row(name):
+    def register(maker):
+        ROWS.append((name, maker))
+        return maker
+
+    return register
+
+
+# --- Storage bodies that decode to far more than they hold --------------------------------------
+
+
+# --- Type registries whose types print far longer than they are stored ---------------------------
+
+
+# --- Keys chosen to collide, and many sources ------------------------------------------------------
+
+
+# ----------------------------------------------------------------------------------------------
+# Running
+
+
+def child_main(build: Path, limit_mb: int, what: str, paths):
+    sys.path.insert(0, str(build / "python"))
+    import kdpi
+    from kdpi import _sys
+
+    app = kdpi.ApplicationInfo("hostile", kdpi.VersionInfo(0, 0, 0), "keldrane",
+                               kdpi.VersionInfo(0, 1, 2))  # fmt: skip
+    instance = _sys._kd_create_instance(kdpi.InstanceCreateInfo(app))
+    if what == "load":
+        data = Path(paths[0]).read_bytes()
+    else:
+        sources = [kdpi.ModuleSourceInfo(kdpi.ModuleSourceType.Assembly, Path(p).name,
+                                         Path(p).read_text(encoding="utf-8"))
+                   for p in paths]  # fmt: skip
+        data = kdpi.ModuleCompileInfo(sources)
+    limit = limit_mb << 20
+    resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    start = time.perf_counter()
+    try:
+        if what == "load":
+            _sys._kd_load_module(instance, data)
+        else:
+            _sys._kd_compile_module(instance, data)
+        outcome = "ok"
+    except BaseException as e:  # PanicException is a BaseException
+        outcome = f"{type(e).__name__}: {str(e)[:100]}"
+    elapsed = time.perf_counter() - start
+    print(json.dumps({"seconds": elapsed, "outcome": outcome}), flush=True)
+
+
+def run_row(build: Path, limit_mb: int, what: str, paths, timeout: float):
+    """The child's result and its own peak resident set in KiB (the child is reaped here, by
+    wait4, so that its usage is its own)."""
+    process = subprocess.Popen(
+        [sys.executable, __file__, "--build", str(build), "--limit-mb", str(limit_mb),
+         "--child", what, *map(str, paths)],
+        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)  # fmt: skip
+    timer = threading.Timer(timeout, process.kill)
+    timer.start()
+    out = process.stdout.read()
+    _, status, usage = os.wait4(process.pid, 0)
+    timer.cancel()
+    process.returncode = os.waitstatus_to_exitcode(status)
+    try:
+        result = json.loads(out.decode().strip().splitlines()[-1])
+    except (IndexError, ValueError):
+        result = {"seconds": float("nan"), "outcome": f"died (exit {process.returncode})"}
+    return result, usage.ru_maxrss
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=str(ROOT / "build"))
+    parser.add_argument("--limit-mb", type=int, default=1536)
+    parser.add_argument("--timeout", type=float, default=300.0)
+    parser.add_argument("--only", default="", help="row names, comma-separated")
+    parser.add_argument("--child", nargs="+", help=argparse.SUPPRESS)
+    args = parser.parse_args()
+    build = Path(args.build).resolve()
+    if args.child:
+        child_main(build, args.limit_mb, args.child[0], args.child[1:])
+        return
+    only = {n for n in args.only.split(",") if n}
+    print(f"address-space limit {args.limit_mb} MiB; build {build}")
+    print("| input | size | seconds | peak MiB | outcome |")
+    print("|---|---|---|---|---|")
+    for name, maker in ROWS:
+        if only and name not in only:
+            continue
+        with tempfile.TemporaryDirectory(prefix="hostile.") as tmp:
+            what, paths = maker(Path(tmp))
+            size = sum(Path(p).stat().st_size for p in paths)
+            # Each child is waited for on its own, so its peak is its own.
+            result, peak_kib = run_row(build, args.limit_mb, what, paths, args.timeout)
+        print(f"| {name} | {size / 1024:.1f} KiB | {result['seconds']:.2f} | "
+              f"{peak_kib / 1024:.0f} | {result['outcome']} |", flush=True)
+
+
+if __name__ == "__main__":
+    main()
