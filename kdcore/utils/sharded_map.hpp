@@ -4,7 +4,6 @@
 // that threads touching different keys rarely meet on one lock.
 #include <bit>
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,11 +13,14 @@
 #include <utility>
 #include <vector>
 
+#include "kdinstr/types/seeded_hash.hpp"
+
 namespace kdcore::utils {
 
 std::size_t default_shard_count();
 
-template <typename Key, typename Value, typename Hash = std::hash<Key>>
+// Keys are seeded-hashed by default: the identifiers held here come from outside.
+template <typename Key, typename Value, typename Hash = kdinstr::types::SeededHash<Key>>
 class ShardedMap {
   public:
     ShardedMap() : ShardedMap(default_shard_count()) {}

@@ -4,18 +4,17 @@
 //
 // Edges live in one vector and are chained per node (outgoing and incoming lists threaded
 // through the edge records), so a graph sized up front never reallocates while it is filled.
-// Nodes are found through an open-addressing table of their positions (`std::hash<N>`, remixed
-// with a per-process seed: nodes such as block labels come from outside, and crafted ones must
-// not crowd one probe run).
+// Nodes are found through an open-addressing table of their positions, homed by the node's
+// seeded hash (`types::SeededHash<N>`): nodes such as block labels come from outside, and
+// crafted ones must not crowd one probe run.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "kdinstr/types/typeref_index.hpp"
+#include "kdinstr/types/seeded_hash.hpp"
 
 namespace kdinstr::analysis {
 
@@ -108,21 +107,9 @@ class DiGraphMap {
         std::uint32_t next_in;
     };
 
-    // The home of a node in the index table; the table size is a power of two. The node's hash,
-    // salted, through a folded 64x64->128-bit multiply: every bit of the home depends on all of
-    // the salted hash.
+    // The home of a node in the index table; the table size is a power of two.
     std::size_t home(const N& node) const {
-        const std::uint64_t salted = static_cast<std::uint64_t>(std::hash<N>{}(node)) ^ salt();
-        const unsigned __int128 p = static_cast<unsigned __int128>(salted) * 0x9E3779B97F4A7C15ull;
-        return static_cast<std::size_t>(static_cast<std::uint64_t>(p) ^
-                                        static_cast<std::uint64_t>(p >> 64)) &
-               (index_.size() - 1);
-    }
-
-    // Secret to the process, the same for every graph.
-    static std::uint64_t salt() {
-        static const std::uint64_t value = types::SeededU64Hash{}(0);
-        return value;
+        return types::SeededHash<N>{}(node) & (index_.size() - 1);
     }
 
     // Room for `nodes` nodes at most half full.

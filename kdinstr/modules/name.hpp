@@ -8,6 +8,8 @@
 
 #include <fmt/format.h>
 
+#include "kdinstr/types/seeded_hash.hpp"
+
 namespace kdinstr::modules {
 
 // A register number; text and debug form "%{}".
@@ -37,6 +39,21 @@ struct std::hash<kdinstr::modules::Name> {
 template <>
 struct std::hash<kdinstr::modules::Label> {
     std::size_t operator()(const kdinstr::modules::Label& l) const noexcept { return l.value; }
+};
+
+// Register and block numbers come from outside (a storage numbers them as it likes).
+template <>
+struct kdinstr::types::SeededHash<kdinstr::modules::Name> {
+    std::size_t operator()(const kdinstr::modules::Name& n) const noexcept {
+        return SeededU64Hash{}(n.value);
+    }
+};
+
+template <>
+struct kdinstr::types::SeededHash<kdinstr::modules::Label> {
+    std::size_t operator()(const kdinstr::modules::Label& l) const noexcept {
+        return SeededU64Hash{}(l.value);
+    }
 };
 
 template <>

@@ -13,6 +13,8 @@
 #include <optional>
 #include <vector>
 
+#include "kdinstr/types/seeded_hash.hpp"
+
 namespace kdinstr::modules {
 
 struct Function;
@@ -126,9 +128,9 @@ class NameTable {
             }
     }
 
-    std::size_t home(std::uint32_t key) const {
-        return static_cast<std::size_t>((std::uint64_t{key} * 0x9E3779B97F4A7C15ull) >> 32) & mask_;
-    }
+    // Seeded: a storage numbers registers as it likes, and crafted numbers must not share a
+    // probe run.
+    std::size_t home(std::uint32_t key) const { return mask_ & types::SeededU64Hash{}(key); }
 
     Slot& probe(std::uint32_t key) {
         return const_cast<Slot&>(static_cast<const NameTable*>(this)->probe(key));

@@ -8,6 +8,7 @@
 
 #include "kdinstr/modules/fmt.hpp"
 #include "kdinstr/types/any_type.hpp"
+#include "kdinstr/types/seeded_hash.hpp"
 
 namespace kdinstr::types::checker {
 
@@ -20,8 +21,8 @@ NameSlots::NameSlots(std::size_t capacity)
     : capacity_(capacity), direct_(std::min<std::size_t>(capacity * 2 + 2, kEmpty), kEmpty) {}
 
 std::size_t NameSlots::probe(std::uint32_t name) const {
-    std::size_t i =
-        static_cast<std::size_t>((std::uint64_t{name} * 0x9E3779B97F4A7C15ull) >> 32) & mask_;
+    // Seeded: a storage numbers registers as it likes.
+    std::size_t i = mask_ & SeededU64Hash{}(name);
     while (slots_[i].used && slots_[i].name != name) i = (i + 1) & mask_;
     return i;
 }

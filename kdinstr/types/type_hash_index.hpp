@@ -9,7 +9,7 @@
 
 #include "kdinstr/types/aggregate.hpp"
 #include "kdinstr/types/any_type.hpp"
-#include "kdinstr/types/typeref_index.hpp"
+#include "kdinstr/types/seeded_hash.hpp"
 
 namespace kdinstr::types {
 

@@ -1,33 +1,15 @@
 #pragma once
-// Hashing of identifiers that come from outside (decoded registries, function identifiers of a
-// module), and a flat index from `Typeref` to a position. Keys chosen by an attacker must not pile
-// into one bucket, so the hash mixes every key with a random per-process seed; `std::hash<Uuid>`
-// and `std::hash<Typeref>` are cheap but unseeded.
+// A flat index from `Typeref` to a position, for identifiers that come from outside (decoded
+// registries): slots come from the seeded hash, so crafted identifiers do not share a probe run.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "kdinstr/types/seeded_hash.hpp"
 #include "kdinstr/types/typeref.hpp"
-#include "kdinstr/utils/uuid.hpp"
 
 namespace kdinstr::types {
-
-// Seeded 64-bit hash of a UUID; differs between processes.
-struct SeededUuidHash {
-    std::size_t operator()(const utils::Uuid& uuid) const noexcept;
-};
-
-// Seeded 64-bit hash of a `Typeref`: that of its UUID.
-struct SeededTyperefHash {
-    std::size_t operator()(const Typeref& ref) const noexcept { return SeededUuidHash{}(ref.uuid); }
-};
-
-// Seeded remix of a 64-bit value (content hashes are fixed and known, so table slots must not be
-// taken from them directly).
-struct SeededU64Hash {
-    std::size_t operator()(std::uint64_t value) const noexcept;
-};
 
 // Open-addressing map from `Typeref` to a 32-bit position, sized once for a known number of keys.
 class TyperefIndex {

@@ -8,7 +8,6 @@
 #include "kdcore/theorems/library.hpp"
 #include "kdcore/utils/sharded_map.hpp"
 #include "kdinstr/modules/module.hpp"
-#include "kdinstr/types/typeref_index.hpp"
 #include "kdinstr/utils/uuid.hpp"
 
 namespace kdcore::base {
@@ -21,8 +20,7 @@ struct ModuleContext {
     ModuleKey key;  // null until the table assigns it
     std::weak_ptr<kdcore::base::InstanceContext> instance;
     // Keyed by identifiers from outside: a seeded hash, so that crafted ones share no bucket.
-    kdcore::utils::ShardedMap<kdinstr::utils::Uuid, FunctionContext, kdinstr::types::SeededUuidHash>
-        functions;
+    kdcore::utils::ShardedMap<kdinstr::utils::Uuid, FunctionContext> functions;
     kdcore::theorems::library::TheoremLibrary theorems;  // always empty
     kdinstr::utils::Uuid uuid;                           // version 6, minted when added
     kdinstr::modules::Module module;                     // types already in the instance's registry

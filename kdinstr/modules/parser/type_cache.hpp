@@ -2,11 +2,13 @@
 // The types one parse has interned, in front of the registry: a program names the same few
 // types over and over, and a lookup here takes no lock and hashes little. A registry never drops
 // a type, so an answer from the cache is always the registry's own.
+#include <cstddef>
 #include <cstdint>
 #include <unordered_map>
 
 #include "kdinstr/types/any_type.hpp"
 #include "kdinstr/types/registry.hpp"
+#include "kdinstr/types/seeded_hash.hpp"
 
 namespace kdinstr::modules::parser {
 
@@ -18,11 +20,19 @@ class TypeCache {
     types::Typeref intern(const types::AnyType& type);
 
   private:
+    // The text chooses its types, so neither packed keys nor content hashes (both fixed and
+    // known) may choose the buckets: both are remixed with the seed.
+    struct ContentHash {
+        std::size_t operator()(const types::AnyType& type) const noexcept {
+            return types::SeededU64Hash{}(types::content_hash(type));
+        }
+    };
+
     types::TypeRegistry& registry_;
     // Integer, floating-point, pointer and vector types, under a packed 64-bit key.
-    std::unordered_map<std::uint64_t, types::Typeref> primaries_;
+    std::unordered_map<std::uint64_t, types::Typeref, types::SeededU64Hash> primaries_;
     // Every other type, by value.
-    std::unordered_map<types::AnyType, types::Typeref> others_;
+    std::unordered_map<types::AnyType, types::Typeref, ContentHash> others_;
 };
 
 }  // namespace kdinstr::modules::parser

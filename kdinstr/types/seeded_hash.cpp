@@ -1,0 +1,89 @@
+#include "kdinstr/types/seeded_hash.hpp"
+
+#include <cstring>
+
+#include "kdinstr/utils/uuid_gen.hpp"
+
+namespace kdinstr::types {
+
+namespace {
+
+struct Seed {
+    std::uint64_t a, b, c;
+};
+
+const Seed& seed() {
+    static const Seed s = [] {
+        Seed out{};
+        std::uint8_t bytes[sizeof(Seed)];
+        utils::random_bytes(bytes);
+        std::memcpy(&out, bytes, sizeof(Seed));
+        return out;
+    }();
+    return s;
+}
+
+// Folded 64x64->128-bit multiply: each output bit depends on many bits of both inputs.
+inline std::uint64_t mum(std::uint64_t x, std::uint64_t y) {
+    const unsigned __int128 p = static_cast<unsigned __int128>(x) * y;
+    return static_cast<std::uint64_t>(p) ^ static_cast<std::uint64_t>(p >> 64);
+}
+
+constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
+
+inline std::uint64_t load8(const char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+inline std::uint64_t load4(const char* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+}  // namespace
+
+std::size_t SeededUuidHash::operator()(const utils::Uuid& uuid) const noexcept {
+    const Seed& s = seed();
+    std::uint64_t lo, hi;
+    std::memcpy(&lo, uuid.bytes.data(), 8);
+    std::memcpy(&hi, uuid.bytes.data() + 8, 8);
+    return static_cast<std::size_t>(mum(mum(lo ^ s.a, hi ^ s.b) ^ s.c, kOdd));
+}
+
+std::size_t SeededU64Hash::operator()(std::uint64_t value) const noexcept {
+    const Seed& s = seed();
+    return static_cast<std::size_t>(mum(value ^ s.a, s.b | 1) ^ s.c);
+}
+
+// Sixteen bytes at a time, each pair of words multiplied together through the seed and the
+// state so far; the last 1..16 bytes are read as two (possibly overlapping) words, and the
+// length is mixed in first, so that texts that differ only in those overlaps differ here too.
+std::size_t SeededStringHash::operator()(std::string_view text) const noexcept {
+    const Seed& s = seed();
+    const char* p = text.data();
+    std::size_t n = text.size();
+    std::uint64_t h = mum(s.c ^ n, kOdd);
+    std::uint64_t a = 0, b = 0;
+    if (n > 16) {
+        for (; n > 16; p += 16, n -= 16) h = mum(load8(p) ^ s.a, load8(p + 8) ^ s.b ^ h);
+        a = load8(p + n - 16);
+        b = load8(p + n - 8);
+    } else if (n >= 8) {
+        a = load8(p);
+        b = load8(p + n - 8);
+    } else if (n >= 4) {
+        a = load4(p);
+        b = load4(p + n - 4);
+    } else if (n > 0) {
+        const auto byte = [&](std::size_t i) {
+            return std::uint64_t{static_cast<unsigned char>(p[i])};
+        };
+        a = (byte(0) << 16) | (byte(n >> 1) << 8) | byte(n - 1);
+    }
+    return static_cast<std::size_t>(mum(mum(a ^ s.a, b ^ s.b ^ h) ^ s.c, kOdd));
+}
+
+}  // namespace kdinstr::types
