@@ -27,13 +27,14 @@ std::expected<std::vector<std::uint8_t>, KdError> compile_sources(
     // A compilation's registry mints with clock sequence 0 and a zero node: its types belong to
     // no instance.
     CompiledModuleStorage storage;
+    // Each source is verified as it is read, in proportion to what it adds.
+    kdinstr::modules::parser::ModuleExtender extender(storage.module, storage.type_registry);
 
     for (auto& source : info.sources) {
         const std::string_view label =
             source.filename ? std::string_view(*source.filename) : kUnnamedSource;
         instance.log(sites::COMPILE_SOURCE, label);
-        auto parsed = kdinstr::modules::parser::extend_module_from_string(
-            storage.module, storage.type_registry, source.text());
+        auto parsed = extender.extend(source.text());
         if (!parsed) {
             instance.log(sites::COMPILE_SOURCE_FAILED, label, parsed.error().message());
             return std::unexpected(KdError(KdError::Instr{std::move(parsed.error())}));

@@ -12,7 +12,7 @@
 #include "kdinstr/modules/limits.hpp"
 #include "kdinstr/modules/name_table.hpp"
 #include "kdinstr/types/primary.hpp"
-#include "kdinstr/types/typeref_index.hpp"
+#include "kdinstr/types/seeded_hash.hpp"
 #include "kdinstr/utils/panic.hpp"
 
 namespace kdinstr::modules {
@@ -183,8 +183,9 @@ std::optional<Error> unresolved_pointer(const Functions& functions, const Functi
 // Presence only: a use before its definition, even in an earlier block, passes. With a module,
 // the same walk also finds the first unresolved function pointer, which `verify_func` would
 // report, into `unresolved`.
+template <typename Functions>
 Result check_defined_uses(const Function& function, const NameTable& defined,
-                          const FunctionIndex* module, std::optional<Error>& unresolved) {
+                          const Functions* module, std::optional<Error>& unresolved) {
     const auto undefined = [&](const Operand& operand) {
         const Name* reg = operand.as_reg();
         return reg && !defined.contains(reg->value) ? reg : nullptr;
@@ -233,7 +234,8 @@ Result check_limits(const Function& function) {
 
 // `verify`, and with a module `verify_func` after it, in two walks over the instructions
 // instead of one per rule. Errors and their order are those of the rules taken one by one.
-Result verify_in(const Function& function, const FunctionIndex* module) {
+template <typename Functions>
+Result verify_in(const Function& function, const Functions* module) {
     NameTable defined = name_table_for(function);
     const InstructionFacts facts = walk_instructions(function, defined);
     if (auto r = check_wildcards(function, facts.wildcards); !r) return r;
@@ -275,7 +277,9 @@ bool should_be_meta_function(const Function& function) {
     return false;
 }
 
-std::expected<void, Error> verify(const Function& function) { return verify_in(function, nullptr); }
+std::expected<void, Error> verify(const Function& function) {
+    return verify_in<FunctionIndex>(function, nullptr);
+}
 
 std::expected<void, Error> verify_func(const Module& module, const Function& function) {
     for (const auto& [label, block] : function.body)
@@ -291,6 +295,19 @@ std::expected<void, Error> verify_module(const Module& module) {
     for (const auto& [uuid, function] : module.functions) {
         if (!function) utils::panic("module holds an empty function handle under {}", uuid);
         if (auto r = verify_in(*function, &index); !r) return r;
+    }
+    return {};
+}
+
+std::expected<void, Error> verify_module_functions(const Module& module,
+                                                   std::span<const utils::Uuid> uuids) {
+    // The module's own maps: an index of the whole module would cost what the module holds.
+    const ModuleFunctions functions{module};
+    for (const utils::Uuid& uuid : uuids) {
+        const auto it = module.functions.find(uuid);
+        if (it == module.functions.end() || !it->second)
+            utils::panic("module holds no function under {}", uuid);
+        if (auto r = verify_in(*it->second, &functions); !r) return r;
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "kdinstr/modules/parser/driver.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -12,8 +13,11 @@
 
 #include "kdinstr/modules/parser/lexer.hpp"
 #include "kdinstr/modules/parser/module_grammar.hpp"
+#include "kdinstr/modules/parser/module_names.hpp"
 #include "kdinstr/modules/parser/name_numbering.hpp"
 #include "kdinstr/modules/parser/state.hpp"
+#include "kdinstr/modules/verify.hpp"
+#include "kdinstr/types/seeded_hash.hpp"
 #include "kdinstr/utils/debug_text.hpp"
 #include "kdinstr/utils/log.hpp"
 #include "kdinstr/utils/uuid_gen.hpp"
@@ -71,57 +75,24 @@ class Placeholders {
     std::vector<Uuid> uuids_;
 };
 
-// The module's functions (or external functions) by name, with the answer of
-// `Module::find_function_uuid_by_name`: the first of a name in ascending uuid order. Built on
-// the first question, so that a text with many references scans the module once.
-class ModuleNames {
-  public:
-    explicit ModuleNames(const Module& module) : module_(module) {}
-
-    std::optional<Uuid> find(std::string_view name, bool external) {
-        auto& table = external ? external_ : internal_;
-        if (!table) table = build(external);
-        if (auto it = table->find(name); it != table->end()) return it->second;
-        return std::nullopt;
-    }
-
-  private:
-    // Keys are views of the names held by the module, which the parse does not change.
-    using Table = std::unordered_map<std::string_view, Uuid>;
-
-    Table build(bool external) const {
-        Table table;
-        if (external) {
-            for (const auto& [key, declaration] : module_.external_functions)
-                table.try_emplace(declaration.name, declaration.uuid);
-        } else {
-            for (const auto& [key, function] : module_.functions)
-                if (function && function->name) table.try_emplace(*function->name, function->uuid);
-        }
-        return table;
-    }
-
-    const Module& module_;
-    std::optional<Table> internal_;
-    std::optional<Table> external_;
-};
-
 // What one call resolves while it parses, shared by the resolver callback and the driver.
 struct NameResolution {
-    explicit NameResolution(const Module& module) : module_names(module) {}
+    NameResolution(const Module& module, ModuleNames& module_names)
+        : module(module), module_names(module_names) {}
 
     Uuid resolve(std::string_view name, bool external) {
-        if (auto found = module_names.find(name, external)) return *found;
+        if (auto found = module_names.find(module, name, external)) return *found;
         return (external ? external_names : internal_names).get(name);
     }
 
-    ModuleNames module_names;
+    const Module& module;
+    ModuleNames& module_names;
     Placeholders internal_names;
     Placeholders external_names;
 };
 
 // Placeholder uuid -> the uuid of the one function of this text that bears its name.
-using Replacement = std::unordered_map<Uuid, Uuid>;
+using Replacement = std::unordered_map<Uuid, Uuid, types::SeededUuidHash>;
 
 // Why the names of a text did not resolve, with what the log record shows.
 struct NameFailure {
@@ -138,7 +109,8 @@ std::expected<Replacement, NameFailure> resolve_names(const NameResolution& name
     Replacement replacement;
     if (!names.internal_names.empty()) {
         // Count and the uuid of the first function of each name.
-        std::unordered_map<std::string_view, std::pair<std::size_t, Uuid>> by_name;
+        std::unordered_map<std::string_view, std::pair<std::size_t, Uuid>, types::SeededStringHash>
+            by_name;
         for (const Item& item : items) {
             const auto* f = std::get_if<Function>(&item.value);
             if (f == nullptr || !f->name) continue;
@@ -223,10 +195,11 @@ Error parser_errors(std::vector<utils::ParserError> errors, utils::TextList toke
     return Error::ParserErrors{std::move(errors), std::move(tokens)};
 }
 
-}  // namespace
-
-std::expected<void, Error> extend_module_from_string(Module& module, types::TypeRegistry& registry,
-                                                     std::string_view source) {
+// One text into `module`. `verified` tells whether every function of the module passed
+// verification, and then only this text's functions are verified; it is updated when the text
+// changes the module.
+Result read_text(Module& module, types::TypeRegistry& registry, std::string_view source,
+                 ModuleNames& module_names, bool& verified) {
     // 1-2. Lexing; a text with lexer errors is never parsed.
     LexResult lexed = lexer(source);
     if (!lexed.errors.empty() || !lexed.tokens) {
@@ -236,7 +209,7 @@ std::expected<void, Error> extend_module_from_string(Module& module, types::Type
     std::optional<TokenList>& tokens = lexed.tokens;
 
     // 3. The State, with a resolver over the module and this call's placeholder names.
-    auto names = std::make_shared<NameResolution>(module);
+    auto names = std::make_shared<NameResolution>(module, module_names);
     State state(registry,
                 std::make_shared<Resolver>(
                     [names](std::string_view name, bool external) -> std::optional<Uuid> {
@@ -303,20 +276,44 @@ std::expected<void, Error> extend_module_from_string(Module& module, types::Type
     }
 
     // 8. The functions join the module (placeholders were replaced in step 5).
+    std::vector<Uuid> added;
+    added.reserve(functions.size());
     for (Function& function : functions) {
         const Uuid uuid = function.uuid;
-        module.functions.insert_or_assign(uuid,
-                                          std::make_shared<Function>(std::move(function)));
+        const auto [it, inserted] = module.functions.insert_or_assign(
+            uuid, std::make_shared<Function>(std::move(function)));
+        module_names.added(*it->second, !inserted);
+        added.push_back(uuid);
     }
+    std::sort(added.begin(), added.end());
+    added.erase(std::unique(added.begin(), added.end()), added.end());
 
-    // 9. The whole module.
-    if (auto verified = module.verify(); !verified) {
+    // 9. The whole module. When every function already there passed, only the added ones can
+    // fail (the others cannot change, and the module only grew, which resolves more function
+    // pointers, never fewer), and the first of them to fail in ascending uuid order is the
+    // first function of the whole module to fail.
+    auto result = verified ? verify_module_functions(module, added) : module.verify();
+    verified = result.has_value();
+    if (!result) {
         if (log::enabled())
             log::write(log::Level::Error, log_target, log_verification_failed,
-                       std::string_view(verified.error().message()));
-        return verified;
+                       std::string_view(result.error().message()));
+        return result;
     }
     return {};
+}
+
+}  // namespace
+
+std::expected<void, Error> extend_module_from_string(Module& module, types::TypeRegistry& registry,
+                                                     std::string_view source) {
+    ModuleNames module_names;
+    bool verified = false;
+    return read_text(module, registry, source, module_names, verified);
+}
+
+std::expected<void, Error> ModuleExtender::extend(std::string_view source) {
+    return read_text(module_, registry_, source, names_, verified_);
 }
 
 }  // namespace kdinstr::modules::parser
