@@ -111,6 +111,146 @@ def row(name):
 
 # --- Keys chosen to collide, and many sources ------------------------------------------------------
 
+# Function names that share one std::hash<std::string_view> value, and the bucket counts of
+# libstdc++'s tables, come from bench/tools/colliding_keys.cpp (its comment tells how), built
+# here with the system's compiler: the hash is the C++ runtime's, so the tool checks every name
+# against std::hash itself.
+
+
+def colliding_keys(tmp: Path, *args) -> list:
+    tool = tmp / "colliding_keys"
+    if not tool.exists():
+        subprocess.run(["c++", "-O2", "-std=c++20", "-o", str(tool),
+                        str(ROOT / "bench" / "tools" / "colliding_keys.cpp")], check=True)  # fmt: skip
+    out = subprocess.run([str(tool), *map(str, args)], check=True, capture_output=True, text=True)
+    return out.stdout.split()
+
+
+def colliding_names(tmp: Path, count: int) -> list:
+    return colliding_keys(tmp, "names", count)
+
+
+def ordinary_names(count: int, length: int) -> list:
+    """`count` names of `length` characters, as a program might have."""
+    return [f"ordinary{i:0{length - 8}d}" for i in range(count)]
+
+
+def write_sources(tmp: Path, texts) -> list:
+    paths = []
+    for i, text in enumerate(texts):
+        path = tmp / f"source{i:06d}.kdasm"
+        path.write_text(text, encoding="utf-8")
+        paths.append(path)
+    return paths
+
+
+def empty_functions(names) -> str:
+    return "".join(f"define void {n}() {{\nentry: ret void\n}}\n" for n in names)
+
+
+def caller(name: str, callee: str) -> str:
+    return f"define void {name}() {{\nentry:\n invoke ptr {callee}\n ret void\n}}\n"
+
+
+def names_rows(count: int, label: str):
+    """A source defining `count` functions and a second one calling the last of them, or one
+    source doing both; with colliding names, and with ordinary names of the same length."""
+
+    def kinds(tmp: Path, colliding: bool):
+        names = colliding_names(tmp, count)
+        return names if colliding else ordinary_names(count, len(names[0]))
+
+    for colliding in (True, False):
+        kind = "sharing one std::hash value" if colliding else "ordinary, of the same length"
+
+        @row(f"names: {label} {kind}, called from a second source")
+        def two_sources(tmp, colliding=colliding):
+            names = kinds(tmp, colliding)
+            return "compile", write_sources(tmp, [empty_functions(names),
+                                                  caller("caller", names[-1])])  # fmt: skip
+
+        @row(f"names: {label} {kind}, called from the same source")
+        def one_source(tmp, colliding=colliding):
+            names = kinds(tmp, colliding)
+            return "compile", write_sources(tmp, [empty_functions(names) +
+                                                  caller("caller", names[-1])])  # fmt: skip
+
+
+names_rows(40_000, "40 000")
+names_rows(200_000, "200 000")
+
+
+def vector_key(count: int, width: int) -> int:
+    """The type cache's packed key of `<count x iwidth>`."""
+    return (1 << 63) | (count << 32) | (1 << 28) | width
+
+
+def vector_types(tmp: Path, count: int, colliding: bool) -> list:
+    """`count` distinct (C, W) for `<C x iW>`: colliding ones have packed keys in one bucket of
+    the cache's table as it is once it holds them all; ordinary ones have the same Cs and
+    scattered widths."""
+    buckets = int(colliding_keys(tmp, "buckets", count)[0])
+    residue = vector_key(1, 1) % buckets
+    out = []
+    c = 1
+    while len(out) < count:
+        w = (residue - vector_key(c, 0)) % buckets or buckets
+        while w <= 8388607 and len(out) < count:
+            out.append((c, w))
+            w += buckets
+        c += 1
+    if not colliding:
+        out = [(c, 1 + (i * 7919) % 8388607) for i, (c, _) in enumerate(out)]
+    return out
+
+
+def vector_rows(count: int, label: str):
+    for colliding in (True, False):
+        kind = "whose packed keys share one bucket of the type cache" if colliding else \
+            "ordinary, of the same lengths"  # fmt: skip
+
+        @row(f"vector types: {label} {kind}")
+        def make(tmp, colliding=colliding):
+            types = vector_types(tmp, count, colliding)
+            texts = []
+            for start in range(0, len(types), 4096):  # the most parameters a function may have
+                params = ", ".join(f"%p{i}: <{c} x i{w}>"
+                                   for i, (c, w) in enumerate(types[start:start + 4096]))  # fmt: skip
+                texts.append(f"define void v{start}({params}) {{\nentry: ret void\n}}\n")
+            return "compile", write_sources(tmp, ["".join(texts)])
+
+
+vector_rows(30_000, "30 000")
+vector_rows(100_000, "100 000")
+
+
+def sources_rows(count: int, label: str):
+    """`count` sources of one function each, against one source of the same functions: empty
+    functions, and functions that each call the one before (names from earlier sources)."""
+    empty = [empty_functions([f"f{i}"]) for i in range(count)]
+    calling = [empty_functions(["f0"])] + [caller(f"f{i}", f"f{i - 1}") for i in range(1, count)]
+
+    @row(f"sources: {label} of one empty function each")
+    def many_empty(tmp):
+        return "compile", write_sources(tmp, empty)
+
+    @row(f"sources: one of the same {label} empty functions")
+    def one_empty(tmp):
+        return "compile", write_sources(tmp, ["".join(empty)])
+
+    @row(f"sources: {label} of one function each, each calling the one before")
+    def many_calling(tmp):
+        return "compile", write_sources(tmp, calling)
+
+    @row(f"sources: one of the same {label} calling functions")
+    def one_calling(tmp):
+        return "compile", write_sources(tmp, ["".join(calling)])
+
+
+sources_rows(10_000, "10 000")
+sources_rows(30_000, "30 000")
+
+
 
 # ----------------------------------------------------------------------------------------------
 # Running
