@@ -2,22 +2,39 @@
 // registry. What parses is then type-checked as the compiler does, written as a storage body
 // and read back, and taken through the loader's steps: the whole road from text to a loaded
 // module, without compression.
+//
+// Texts separated by the record separator byte (0x1E) are read one after another through one
+// extender, as a compilation reads its sources, up to the first that fails. The extender
+// verifies only what a text adds once the module is known to pass, so after every text that
+// adds functions its result must be that of verifying the whole module.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 #include <utility>
 
 #include "fuzz/load_steps.hpp"
 #include "kdinstr/modules/parser/driver.hpp"
+#include "kdinstr/modules/verify.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::string_view rest(reinterpret_cast<const char*>(data), size);
     kdfuzz::Body body;
-    auto parsed =
-        kdinstr::modules::parser::extend_module_from_string(body.module, body.type_registry, text);
-    if (!parsed) {
-        (void)parsed.error().message();
-        return 0;
+    kdinstr::modules::parser::ModuleExtender extender(body.module, body.type_registry);
+    for (bool last = false; !last;) {
+        const std::size_t end = rest.find('\x1e');
+        last = end == std::string_view::npos;
+        const std::string_view text = rest.substr(0, end);
+        if (!last) rest.remove_prefix(end + 1);
+        const std::size_t before = body.module.functions.size();
+        auto parsed = extender.extend(text);
+        if (body.module.functions.size() != before &&
+            parsed != kdinstr::modules::verify_module(body.module))
+            std::abort();
+        if (!parsed) {
+            (void)parsed.error().message();
+            return 0;
+        }
     }
     for (const auto& [uuid, function] : body.module.functions) {
         if (auto checked = function->type_check(body.type_registry); !checked) {
