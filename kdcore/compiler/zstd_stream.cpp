@@ -3,6 +3,7 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "kdinstr/utils/panic.hpp"
 
@@ -15,8 +16,8 @@ IoError zstd_error(std::size_t code) { return IoError{ZSTD_getErrorName(code)}; 
 }  // namespace
 
 ZstdCompressor::ZstdCompressor(std::vector<std::uint8_t>& out)
-    : ctx_(ZSTD_createCCtx()), out_(out), buffer_(kOutputBufferSize) {
-    input_.reserve(kInputBufferSize);
+    : ctx_(ZSTD_createCCtx()), out_(out), buffer_(kOutputBufferSize), input_(kInputBufferSize) {
+    set_window(input_.data(), input_.data() + input_.size());
     if (ctx_ == nullptr) kdinstr::utils::panic("failed to create a zstd compression context");
     std::size_t r = ZSTD_CCtx_setParameter(ctx_, ZSTD_c_compressionLevel, kLevel);
     if (!ZSTD_isError(r)) r = ZSTD_CCtx_setParameter(ctx_, ZSTD_c_checksumFlag, 0);
@@ -35,16 +36,17 @@ IoResult<void> ZstdCompressor::append_output(std::size_t produced) {
     return {};
 }
 
-IoResult<void> ZstdCompressor::write(std::span<const std::uint8_t> bytes) {
+IoResult<void> ZstdCompressor::overflow(std::span<const std::uint8_t> bytes) {
     if (finished_) kdinstr::utils::panic("write to a finished zstd frame");
-    if (input_.size() + bytes.size() <= kInputBufferSize) {
-        input_.insert(input_.end(), bytes.begin(), bytes.end());
-        return {};
+    if (auto r = compress(gathered()); !r) return r;
+    std::uint8_t* const begin = input_.data();
+    std::uint8_t* const end = begin + input_.size();
+    if (bytes.size() >= kInputBufferSize) {
+        set_window(begin, end);
+        return compress(bytes);
     }
-    if (auto r = compress(input_); !r) return r;
-    input_.clear();
-    if (bytes.size() >= kInputBufferSize) return compress(bytes);
-    input_.insert(input_.end(), bytes.begin(), bytes.end());
+    std::memcpy(begin, bytes.data(), bytes.size());
+    set_window(begin + bytes.size(), end);
     return {};
 }
 
@@ -62,8 +64,10 @@ IoResult<void> ZstdCompressor::compress(std::span<const std::uint8_t> bytes) {
 IoResult<void> ZstdCompressor::finish() {
     if (finished_) kdinstr::utils::panic("zstd frame finished twice");
     finished_ = true;
-    if (auto r = compress(input_); !r) return r;
-    input_.clear();
+    const auto last = gathered();
+    // No room is left, so any later write reaches `overflow`, which refuses it.
+    set_window(nullptr, nullptr);
+    if (auto r = compress(last); !r) return r;
     ZSTD_inBuffer in{nullptr, 0, 0};
     for (;;) {
         ZSTD_outBuffer out{buffer_.data(), buffer_.size(), 0};

@@ -23,7 +23,7 @@ using kdinstr::encoding::IoResult;
 
 // Compresses everything written into one frame appended to `out`: level 3, no dictionary, no
 // checksum, no pledged size. Failure to create the compressor is a panic.
-class ZstdCompressor final : public ByteSink {
+class ZstdCompressor final : public kdinstr::encoding::BufferedSink {
   public:
     static constexpr int kLevel = 3;
     static constexpr std::size_t kOutputBufferSize = 32 * 1024;
@@ -33,19 +33,23 @@ class ZstdCompressor final : public ByteSink {
     ZstdCompressor(const ZstdCompressor&) = delete;
     ZstdCompressor& operator=(const ZstdCompressor&) = delete;
 
-    // Errors carry the zstd library's error name.
-    IoResult<void> write(std::span<const std::uint8_t> bytes) override;
-    // Ends the frame; nothing may be written afterwards.
+    // Ends the frame; nothing may be written afterwards. Errors (here and of writes) carry the
+    // zstd library's error name.
     IoResult<void> finish();
 
   private:
-    // Writes come a few bytes at a time; they are gathered into a block of this size before
+    // Writes come a few bytes at a time; they are gathered into a window of this size before
     // the library sees them (one call per value cost more than the compression itself). The
     // frame is the same however its input arrives.
     static constexpr std::size_t kInputBufferSize = 128 * 1024;
 
+    IoResult<void> overflow(std::span<const std::uint8_t> bytes) override;
     IoResult<void> append_output(std::size_t produced);
     IoResult<void> compress(std::span<const std::uint8_t> bytes);
+    // The bytes gathered in the window so far.
+    std::span<const std::uint8_t> gathered() const {
+        return {input_.data(), static_cast<std::size_t>(window_pos() - input_.data())};
+    }
 
     ZSTD_CCtx_s* ctx_;
     std::vector<std::uint8_t>& out_;

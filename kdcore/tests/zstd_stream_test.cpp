@@ -77,7 +77,14 @@ TEST(ZstdStream, RoundTrips) {
         std::size_t read_piece;
     };
     const std::vector<Case> cases{
-        {0, 1, 1}, {1, 1, 1}, {5000, 7, 1}, {600 * 1024, 100 * 1024, 64 * 1024}, {300000, 1, 4096},
+        {0, 1, 1},
+        {1, 1, 1},
+        {5000, 7, 1},
+        {600 * 1024, 100 * 1024, 64 * 1024},
+        {300000, 1, 4096},
+        // Writes larger than the compressor's window pass it by, after what it gathered.
+        {700 * 1024, 200 * 1024, 4096},
+        {300000, 3 * 1024, 4096},
     };
     for (const auto& c : cases) {
         const Bytes data = sample(c.size);

@@ -4,8 +4,11 @@
 // Codecs of the IR types build on these.
 #include <gmpxx.h>
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <span>
@@ -17,28 +20,49 @@ namespace kdinstr::encoding {
 
 class BorshWriter {
   public:
-    explicit BorshWriter(ByteSink& sink) : sink_(sink) {}
+    explicit BorshWriter(ByteSink& sink)
+        : sink_(sink), buffered_(dynamic_cast<BufferedSink*>(&sink)) {}
 
     ByteSink& sink() { return sink_; }
 
     // Bytes as they are, without a length.
-    IoResult<void> write_raw(std::span<const std::uint8_t> bytes) { return sink_.write(bytes); }
+    IoResult<void> write_raw(std::span<const std::uint8_t> bytes) {
+        if (buffered_ && buffered_->room() >= bytes.size()) [[likely]] {
+            if (!bytes.empty())
+                std::memcpy(buffered_->take(bytes.size()), bytes.data(), bytes.size());
+            return {};
+        }
+        return sink_.write(bytes);
+    }
 
-    IoResult<void> write_u8(std::uint8_t value);
-    IoResult<void> write_u16(std::uint16_t value);
-    IoResult<void> write_u32(std::uint32_t value);
-    IoResult<void> write_u64(std::uint64_t value);
-    IoResult<void> write_u128(unsigned __int128 value);
-    IoResult<void> write_i64(std::int64_t value);
-    IoResult<void> write_bool(bool value);
+    IoResult<void> write_u8(std::uint8_t value) { return write_le(value); }
+    IoResult<void> write_u16(std::uint16_t value) { return write_le(value); }
+    IoResult<void> write_u32(std::uint32_t value) { return write_le(value); }
+    IoResult<void> write_u64(std::uint64_t value) { return write_le(value); }
+    IoResult<void> write_u128(unsigned __int128 value) { return write_le(value); }
+    IoResult<void> write_i64(std::int64_t value) {
+        return write_le(static_cast<std::uint64_t>(value));
+    }
+    IoResult<void> write_bool(bool value) { return write_u8(value ? 1 : 0); }
     // The 0/1 byte in front of an optional value.
     IoResult<void> write_option_tag(bool present) { return write_bool(present); }
 
     // A u32 count; a count that does not fit fails with "invalid data".
-    IoResult<void> write_len(std::size_t count);
+    IoResult<void> write_len(std::size_t count) {
+        if (count > std::numeric_limits<std::uint32_t>::max()) [[unlikely]]
+            return std::unexpected(IoError::invalid_data());
+        return write_u32(static_cast<std::uint32_t>(count));
+    }
     // u32 byte count, then the bytes.
-    IoResult<void> write_bytes(std::span<const std::uint8_t> bytes);
-    IoResult<void> write_string(std::string_view text);
+    IoResult<void> write_bytes(std::span<const std::uint8_t> bytes) {
+        if (auto r = write_len(bytes.size()); !r) return r;
+        if (bytes.empty()) return {};
+        return write_raw(bytes);
+    }
+    IoResult<void> write_string(std::string_view text) {
+        return write_bytes(std::span<const std::uint8_t>(
+            reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    }
     // u32 byte count, then the value in two's complement, little-endian, minimal.
     IoResult<void> write_bigint(const mpz_class& value);
 
@@ -61,7 +85,23 @@ class BorshWriter {
     }
 
   private:
+    // Little-endian value of sizeof(U) bytes: straight into the window when the sink has one.
+    template <typename U>
+    IoResult<void> write_le(U value) {
+        std::array<std::uint8_t, sizeof(U)> bytes;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(bytes.data(), &value, sizeof(U));
+        } else {
+            for (std::size_t i = 0; i < sizeof(U); ++i)
+                bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+        return write_raw(bytes);
+    }
+
     ByteSink& sink_;
+    // The same sink when it gathers bytes in a window: values are then written in place, with a
+    // virtual call only when the window is full. Which bytes are written does not change.
+    BufferedSink* buffered_;
 };
 
 }  // namespace kdinstr::encoding

@@ -33,6 +33,38 @@ class ByteSink {
     virtual IoResult<void> write(std::span<const std::uint8_t> bytes) = 0;
 };
 
+// A sink that gathers bytes in a window of free room before passing them on. Writers that know
+// it put small values straight into the window and call the sink only when the window is full;
+// the bytes passed on are exactly those of `write`.
+class BufferedSink : public ByteSink {
+  public:
+    // Free room of the window.
+    std::size_t room() const { return static_cast<std::size_t>(end_ - pos_); }
+    // Claims `n` bytes of the window for the caller to fill; `n` must not exceed `room()`.
+    std::uint8_t* take(std::size_t n) {
+        std::uint8_t* at = pos_;
+        pos_ += n;
+        return at;
+    }
+
+    // Into the window when it fits, else through `overflow`.
+    IoResult<void> write(std::span<const std::uint8_t> bytes) final;
+
+  protected:
+    void set_window(std::uint8_t* begin, std::uint8_t* end) {
+        pos_ = begin;
+        end_ = end;
+    }
+    std::uint8_t* window_pos() const { return pos_; }
+    // `bytes` do not fit in the window's room: pass on what the window holds, then `bytes`, and
+    // set a new window.
+    virtual IoResult<void> overflow(std::span<const std::uint8_t> bytes) = 0;
+
+  private:
+    std::uint8_t* pos_ = nullptr;
+    std::uint8_t* end_ = nullptr;
+};
+
 class ByteSource {
   public:
     virtual ~ByteSource() = default;
