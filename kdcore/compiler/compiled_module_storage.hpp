@@ -84,6 +84,11 @@ struct CompiledModuleStorage {
     // module storage header: {}".
     static std::expected<CompiledModuleStorage, kdcore::utils::KdError> decode(
         const kdcore::base::InstanceContext& instance, std::span<const std::uint8_t> bytes);
+
+    // What `decode` refuses once the body is read: a storage whose types would print longer
+    // than `most` characters (decode_budget of its size), one type of its registry or all that
+    // its module names together. The text from Messages, or nullptr.
+    static const char* type_text_refusal(const CompiledModuleStorage& storage, std::size_t most);
 };
 
 }  // namespace kdcore::compiler
