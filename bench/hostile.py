@@ -176,9 +176,8 @@ row("type registry DAG: T_23 named by an invoke 31 times")(_dag_many_undefs(23, 
 
 
 def _dag_at_the_bound(tmp: Path):
-    """`f() -> i32 { ret T undef }` with T = {T_23, T_21, T_19} (66 MB of text, just within what
-    a storage of this size may name): its message shows T twice, the most a type check of such
-    a storage can print."""
+    """`f() -> i32 { ret T undef }` with T = {T_23, T_21, T_19}: 66 MB of text, just within what
+    a storage of this size may name, which its type check's message shows twice."""
     registry, i32, _ = _doubling_registry(23)
     top = _type_ref(100)
     chain = [_type_ref(1 + i) for i in range(24)]

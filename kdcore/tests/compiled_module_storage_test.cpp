@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kdcore/compiler/load_module.hpp"
 #include "kdcore/compiler/zstd_stream.hpp"
 #include "kdcore/tests/sample_storages.hpp"
 #include "kdcore/tests/test_support.hpp"
@@ -399,7 +400,8 @@ TEST(CompiledModuleStorage, TypesPrintingAsLongAsTheStorageAllowsAreRead) {
         add_type_printing(storage.type_registry, length);
         return storage;
     };
-    // The function's parameters are U, U and i<W> (of `digits` digits) under ty(0x6E).
+    // A function whose parameters are U, U and i<W> (of `digits` digits) under ty(0x6E), and
+    // which returns nothing.
     const auto function_naming = [](std::uint64_t each, std::uint32_t digits) {
         CompiledModuleStorage storage;
         samples::doubling_types(storage.type_registry, 23);
@@ -411,6 +413,7 @@ TEST(CompiledModuleStorage, TypesPrintingAsLongAsTheStorageAllowsAreRead) {
                                             .param(0, ib::ty(0x70))
                                             .param(1, ib::ty(0x70))
                                             .param(2, ib::ty(0x6E))
+                                            .block(0, {}, ib::ret())
                                             .build()});
         return storage;
     };
@@ -458,6 +461,9 @@ TEST(CompiledModuleStorage, TypesPrintingAsLongAsTheStorageAllowsAreRead) {
         if (c.error.empty()) {
             ASSERT_TRUE(decoded.has_value()) << decoded.error().message();
             expect_same_content(*decoded, c.storage);
+            // And the whole load goes through: nothing prints the types.
+            auto key = kdcore::compiler::load_module(li.instance, bytes);
+            EXPECT_TRUE(key.has_value()) << key.error().message();
         } else {
             EXPECT_EQ(decode_error(*li.instance, bytes), kReadFailed + c.error);
         }

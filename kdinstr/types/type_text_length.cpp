@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <variant>
 
 #include "kdinstr/utils/panic.hpp"
 
