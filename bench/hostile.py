@@ -107,6 +107,90 @@ def row(name):
 
 
 # --- Type registries whose types print far longer than they are stored ---------------------------
+# T_0 = i8 and T_k = {T_(k-1), T_(k-1)}: k + 1 entries of at most 54 bytes whose T_k prints
+# 6 * 2^k - 4 characters (k = 22: 25 MB, k = 30: 6.4 GB).
+
+
+def _type_ref(n: int) -> bytes:
+    """A version-6 Typeref; ascending with n, as encoders write them."""
+    return b"\x10" + bytes(5) + b"\x60" + bytes(1) + n.to_bytes(8, "big")
+
+
+def _text(s: str) -> bytes:
+    return u32(len(s)) + s.encode()
+
+
+def _doubling_registry(k: int):
+    """(registry bytes, i32's Typeref, T_k's Typeref)."""
+    i32, chain = _type_ref(0), [_type_ref(1 + i) for i in range(k + 1)]
+    entries = [i32 + b"\x00\x00" + u32(32), chain[0] + b"\x00\x00" + u32(8)]
+    entries += [chain[i] + b"\x02" + u32(2) + chain[i - 1] * 2 + b"\x00" for i in range(1, k + 1)]
+    return struct.pack("<Q", len(entries)) + b"".join(entries), i32, chain[k]
+
+
+def _one_function_body(params, return_type, instructions, terminator) -> bytes:
+    """Names, a module of one function "f" (one block, label 0) and no external functions."""
+    uuid = bytes(15) + b"\x01"
+    function = (uuid + b"\x01" + _text("f")
+                + u32(len(params)) + b"".join(u32(n) + t for n, t in enumerate(params))
+                + (b"\x01" + return_type if return_type else b"\x00")
+                + u32(1) + u32(0) + u32(0) + u32(len(instructions)) + b"".join(instructions)
+                + terminator
+                + b"\x00\x00" + u32(0) + b"\x00\x00")  # fmt: skip
+    return u32(0) + u32(1) + uuid + function + u32(0)
+
+
+def _dag_returned(k: int):
+    def make(tmp: Path):
+        registry, i32, top = _doubling_registry(k)
+        ret_reg0 = b"\x02\x01\x00" + u32(0)
+        body = _one_function_body([top], i32, [], ret_reg0) + registry
+        path = tmp / f"dag{k}.kdm"
+        write_storage(path, [body])
+        return "load", [path]
+
+    return make
+
+
+for _k in (22, 24, 30, 40):
+    row(f"type registry DAG: `f(%0: T_{_k}) -> i32 {{ ret %0 }}`")(_dag_returned(_k))
+
+
+def _dag_many_undefs(k: int, count: int):
+    """`invoke T_k undef(T_k undef x count)`: the type check refuses the callee, and its message
+    shows the instruction, which names T_k count + 1 times."""
+
+    def make(tmp: Path):
+        registry, _, top = _doubling_registry(k)
+        undef = b"\x02" + top
+        invoke = b"\x19" + undef + u32(count) + undef * count + b"\x00\x00\x00"
+        body = _one_function_body([], None, [invoke], b"\x02\x00") + registry
+        path = tmp / f"dag{k}x{count}.kdm"
+        write_storage(path, [body])
+        return "load", [path]
+
+    return make
+
+
+row("type registry DAG: T_23 named by an invoke 31 times")(_dag_many_undefs(23, 30))
+
+
+def _dag_at_the_bound(tmp: Path):
+    """`f() -> i32 { ret T undef }` with T = {T_23, T_21, T_19}: 66 MB of text, just within what
+    a storage of this size may name, which its type check's message shows twice."""
+    registry, i32, _ = _doubling_registry(23)
+    top = _type_ref(100)
+    chain = [_type_ref(1 + i) for i in range(24)]
+    entry = top + b"\x02" + u32(3) + chain[23] + chain[21] + chain[19] + b"\x00"
+    count = struct.unpack("<Q", registry[:8])[0]
+    registry = struct.pack("<Q", count + 1) + registry[8:] + entry
+    body = _one_function_body([], i32, [], b"\x02\x01\x02" + top) + registry
+    path = tmp / "dag_bound.kdm"
+    write_storage(path, [body])
+    return "load", [path]
+
+
+row("type registry DAG: `f() -> i32 { ret T undef }` with T of 66 MB")(_dag_at_the_bound)
 
 
 # --- Keys chosen to collide, and many sources ------------------------------------------------------

@@ -212,6 +212,24 @@ Program every_opcode() {
     return make("every_opcode", f, {fn});
 }
 
+// Types that share their elements, T_0 = i8 and T_j = {T_(j-1), T_(j-1)}, and
+// `f(%0: T_k) -> i32 { ret %0 }`: T_k prints 6 * 2^k - 4 characters. At k = 5 the type check
+// fails showing T_5; at k = 30 the storage is refused as it is read, and the body alone by the
+// body's target.
+Program doubling(std::string name, int k) {
+    CheckerFixture f;
+    Typeref t = f.i8;
+    for (int j = 1; j <= k; ++j) t = f.strct({t, t});
+    auto fn = FunctionBuilder()
+                  .uuid(uuid(12))
+                  .name("f")
+                  .param(0, t)
+                  .returns(f.i32)
+                  .block(0, {}, ret(reg(0)))
+                  .build();
+    return make(std::move(name), f, {fn});
+}
+
 const char* reached_text(kdfuzz::LoadOutcome::Reached r) {
     using Reached = kdfuzz::LoadOutcome::Reached;
     switch (r) {
@@ -259,6 +277,8 @@ int main(int argc, char** argv) {
     programs.push_back(meta());
     programs.push_back(calls());
     programs.push_back(every_opcode());
+    programs.push_back(doubling("doubling_5", 5));
+    programs.push_back(doubling("doubling_30", 30));
 
     for (auto& p : programs) {
         const auto bytes = kdfuzz::encode_body(p.body);
@@ -269,6 +289,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         write_file(storages / (p.name + ".kdm"), *encoded);
+        if (const char* refusal = kdfuzz::Body::type_text_refusal(
+                p.body, kdfuzz::Body::decode_budget(encoded->size()))) {
+            fmt::print("{:<14} {:>5} bytes  refused as read: {}\n", p.name, bytes.size(), refusal);
+            continue;
+        }
         auto outcome = kdfuzz::run_load_steps(std::move(p.body.module), p.body.type_registry);
         fmt::print("{:<14} {:>5} bytes  {}{}{}\n", p.name, bytes.size(),
                    reached_text(outcome.reached), outcome.error.empty() ? "" : ": ", outcome.error);

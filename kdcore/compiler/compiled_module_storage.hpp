@@ -55,6 +55,14 @@ struct CompiledModuleStorage {
         // A body that needs more than kMaxBodyBytes once decompressed.
         static constexpr const char* kBodyTooLarge =
             "compiled module body decompresses to more than 1 GiB";
+        // A registry holding a type whose text would be longer than decode_budget of the
+        // storage's size; a module naming types whose texts would be, all counted together.
+        static constexpr const char* kTypeTextTooLong =
+            "compiled module type registry holds a type whose text is longer than its storage "
+            "size allows";
+        static constexpr const char* kNamedTypeTextsTooLong =
+            "compiled module names types whose texts together are longer than its storage size "
+            "allows";
     };
 
     // The `filename` of every compiled source that had one, in source order.
@@ -76,6 +84,11 @@ struct CompiledModuleStorage {
     // module storage header: {}".
     static std::expected<CompiledModuleStorage, kdcore::utils::KdError> decode(
         const kdcore::base::InstanceContext& instance, std::span<const std::uint8_t> bytes);
+
+    // What `decode` refuses once the body is read: a storage whose types would print longer
+    // than `most` characters (decode_budget of its size), one type of its registry or all that
+    // its module names together. The text from Messages, or nullptr.
+    static const char* type_text_refusal(const CompiledModuleStorage& storage, std::size_t most);
 };
 
 }  // namespace kdcore::compiler

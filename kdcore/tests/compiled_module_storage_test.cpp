@@ -2,13 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "kdcore/compiler/load_module.hpp"
 #include "kdcore/compiler/zstd_stream.hpp"
+#include "kdcore/tests/sample_storages.hpp"
 #include "kdcore/tests/test_support.hpp"
+#include "kdinstr/encoding/borsh_writer.hpp"
+#include "kdinstr/encoding/byte_io.hpp"
+#include "kdinstr/encoding/module_codec.hpp"
+#include "kdinstr/encoding/registry_codec.hpp"
 #include "kdinstr/tests/ir_builder.hpp"
+#include "kdinstr/types/type_text_length.hpp"
 
 namespace {
 
@@ -253,6 +261,213 @@ TEST(CompiledModuleStorage, BodyPastTheSizeLimit) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1].message,
               std::string(kReadFailed) + "compiled module body decompresses to more than 1 GiB");
+}
+
+// The body of `storage` in one raw (uncompressed) zstd block: a storage whose size depends on
+// the size of its contents alone, not on the values they hold.
+Bytes stored_raw(const CompiledModuleStorage& storage) {
+    Bytes body;
+    kdinstr::encoding::VectorSink sink(body);
+    kdinstr::encoding::BorshWriter writer(sink);
+    EXPECT_TRUE(writer.write_u32(0).has_value());  // no file names
+    EXPECT_TRUE(kdinstr::encoding::encode(writer, storage.module).has_value());
+    EXPECT_TRUE(kdinstr::encoding::encode(writer, storage.type_registry).has_value());
+    // Magic; a single segment whose 2-byte content size counts from 256; one last raw block.
+    EXPECT_TRUE(body.size() >= 256 && body.size() < 256 + 65536);
+    const std::size_t content = body.size() - 256;
+    const std::size_t block = 1 | (body.size() << 3);
+    const auto byte = [](std::size_t v, int at) { return static_cast<std::uint8_t>(v >> at); };
+    const Bytes frame{0x28,
+                      0xB5,
+                      0x2F,
+                      0xFD,
+                      0x60,
+                      byte(content, 0),
+                      byte(content, 8),
+                      byte(block, 0),
+                      byte(block, 8),
+                      byte(block, 16)};
+    return concat({header("=0.1.2"), frame, body});
+}
+
+// Adds U under ty(0x70), printing exactly `length` characters: a struct of 24 doubling types
+// (up to T_23, which the registry must hold) and i<W> under ty(0x6F), W's digits making up the
+// rest. Whatever the length, the encoding has the same size.
+void add_type_printing(kdinstr::types::TypeRegistry& registry, std::uint64_t length) {
+    namespace kt = kdinstr::types;
+    constexpr std::uint64_t kParts = 24;
+    // U prints 3 - 2 * kParts + 6 * S + digits, S being the sum of 2^j over the T_j it holds.
+    for (std::uint64_t digits = 1; digits <= 6; ++digits) {
+        const std::uint64_t rest = length + 2 * kParts - 3 - digits;
+        if (rest % 6 != 0) continue;
+        std::vector<std::uint8_t> parts;
+        for (std::uint8_t j = 0; j < 64; ++j)
+            if ((rest / 6) >> j & 1) parts.push_back(j);
+        while (parts.size() < kParts || *std::max_element(parts.begin(), parts.end()) > 23) {
+            auto largest = std::max_element(parts.begin(), parts.end());
+            ASSERT_GT(*largest, 0);
+            ASSERT_LT(parts.size(), kParts);
+            --*largest;
+            parts.push_back(*largest);
+        }
+        ASSERT_EQ(parts.size(), kParts);
+        std::uint32_t width = 1;
+        for (std::uint64_t d = 1; d < digits; ++d) width *= 10;
+        kt::aggregate::StructType u;
+        for (const std::uint8_t j : parts)
+            u.elements.push_back(kdinstr::tests::ty(static_cast<std::uint8_t>(0x40 + j)));
+        u.elements.push_back(kdinstr::tests::ty(0x6F));
+        registry.insert_decoded(kdinstr::tests::ty(0x6F), kt::primary::IType{width});
+        registry.insert_decoded(kdinstr::tests::ty(0x70), std::move(u));
+        return;
+    }
+}
+
+std::uint64_t longest_text(const kdinstr::types::TypeRegistry& registry) {
+    return kdinstr::types::TypeTextLengths(registry.read().types(), UINT64_MAX).longest();
+}
+
+TEST(CompiledModuleStorage, TypesPrintingLongerThanTheStorageAllowsAreRefused) {
+    namespace kt = kdinstr::types;
+    namespace ib = kdinstr::tests;
+    const std::string kTooLong =
+        "compiled module type registry holds a type whose text is longer than its storage size "
+        "allows";
+    const std::string kNamedTooOften =
+        "compiled module names types whose texts together are longer than its storage size "
+        "allows";
+    // Stored under a wildcard identifier, T_24 prints as a letter here, and in full once merged.
+    CompiledModuleStorage hidden;
+    hidden.type_registry.insert_decoded(
+        ib::wildcard(2),
+        kt::aggregate::StructType{
+            {samples::doubling_types(hidden.type_registry, 23), ib::ty(0x40 + 23)}});
+    // T_22 under a wildcard identifier, named 4 times: 4 * 25 MB.
+    CompiledModuleStorage hidden_named;
+    hidden_named.type_registry.insert_decoded(
+        ib::wildcard(1),
+        kt::aggregate::StructType{
+            {samples::doubling_types(hidden_named.type_registry, 21), ib::ty(0x40 + 21)}});
+    hidden_named.module = ib::module_of({ib::FunctionBuilder()
+                                             .param(0, ib::wildcard(1))
+                                             .param(1, ib::wildcard(1))
+                                             .returns(ib::wildcard(1))
+                                             .block(0, {}, ib::ret(ib::undef(ib::wildcard(1))))
+                                             .build()});
+    // Twelve types that all hold one another print every ordering of them (12! and more).
+    CompiledModuleStorage knot;
+    for (std::uint8_t i = 0; i < 12; ++i) {
+        kt::aggregate::StructType s;
+        for (std::uint8_t j = 0; j < 12; ++j) s.elements.push_back(ib::ty(j));
+        knot.type_registry.insert_decoded(ib::ty(i), std::move(s));
+    }
+    struct Case {
+        std::string name;
+        CompiledModuleStorage storage;
+        std::string error;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"T_30 as a parameter", samples::doubling_registry(30), kTooLong});
+    cases.push_back({"T_40 as a parameter", samples::doubling_registry(40), kTooLong});
+    cases.push_back({"T_24 under a wildcard", std::move(hidden), kTooLong});
+    cases.push_back({"T_23 named 31 times", samples::doubling_named_often(23, 30), kNamedTooOften});
+    cases.push_back(
+        {"T_22 under a wildcard, named 4 times", std::move(hidden_named), kNamedTooOften});
+    cases.push_back({"a knot of 12 types", std::move(knot), kTooLong});
+    LoggedInstance li;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto written = CompiledModuleStorage::encode(c.storage, *li.instance);
+        ASSERT_TRUE(written.has_value());
+        EXPECT_LT(written->size(), 1024u);
+        li.clear();
+        EXPECT_EQ(decode_error(*li.instance, *written), kReadFailed + c.error);
+        const auto lines = li.take();
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[1].message, kReadFailed + c.error);
+    }
+}
+
+TEST(CompiledModuleStorage, TypesPrintingAsLongAsTheStorageAllowsAreRead) {
+    // Storages of one size, whose types print exactly as many characters as that size allows,
+    // or one more: one type of the registry, or the types a function names, together.
+    namespace kt = kdinstr::types;
+    namespace ib = kdinstr::tests;
+    LoggedInstance li;
+    const auto registry_printing = [](std::uint64_t length) {
+        CompiledModuleStorage storage;
+        samples::doubling_types(storage.type_registry, 23);
+        add_type_printing(storage.type_registry, length);
+        return storage;
+    };
+    // A function whose parameters are U, U and i<W> (of `digits` digits) under ty(0x6E), and
+    // which returns nothing.
+    const auto function_naming = [](std::uint64_t each, std::uint32_t digits) {
+        CompiledModuleStorage storage;
+        samples::doubling_types(storage.type_registry, 23);
+        add_type_printing(storage.type_registry, each);
+        std::uint32_t width = 1;
+        for (std::uint32_t d = 1; d < digits; ++d) width *= 10;
+        storage.type_registry.insert_decoded(ib::ty(0x6E), kt::primary::IType{width});
+        storage.module = ib::module_of({ib::FunctionBuilder()
+                                            .param(0, ib::ty(0x70))
+                                            .param(1, ib::ty(0x70))
+                                            .param(2, ib::ty(0x6E))
+                                            .block(0, {}, ib::ret())
+                                            .build()});
+        return storage;
+    };
+    const std::size_t registry_size = stored_raw(registry_printing(100'000'000)).size();
+    const std::size_t most = CompiledModuleStorage::decode_budget(registry_size);
+    ASSERT_GT(most, 2 * (6 * (std::uint64_t{1} << 18) - 4));
+    ASSERT_LT(most, 24 * (6 * (std::uint64_t{1} << 23) - 4));
+    const std::size_t function_size = stored_raw(function_naming(100'000'000, 1)).size();
+    const std::size_t most_named = CompiledModuleStorage::decode_budget(function_size);
+    // 2 * U + 1 + digits is the bound when U is this long.
+    const std::uint32_t digits = (most_named - 1) % 2 == 0 ? 2 : 1;
+    const std::uint64_t each = (most_named - 1 - digits) / 2;
+
+    const std::string kTooLong =
+        "compiled module type registry holds a type whose text is longer than its storage size "
+        "allows";
+    const std::string kNamedTooOften =
+        "compiled module names types whose texts together are longer than its storage size "
+        "allows";
+    struct Case {
+        std::string name;
+        CompiledModuleStorage storage;
+        std::size_t size;
+        std::uint64_t longest;
+        std::string error;
+    };
+    std::vector<Case> cases;
+    cases.push_back(
+        {"a type as long as allowed", registry_printing(most), registry_size, most, ""});
+    cases.push_back(
+        {"a type one longer", registry_printing(most + 1), registry_size, most + 1, kTooLong});
+    // T_23 is the registry's longest type then.
+    const std::uint64_t t23 = 6 * (std::uint64_t{1} << 23) - 4;
+    ASSERT_LT(each, t23);
+    cases.push_back(
+        {"types named as long as allowed", function_naming(each, digits), function_size, t23, ""});
+    cases.push_back({"types named one longer", function_naming(each, digits + 1), function_size,
+                     t23, kNamedTooOften});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes bytes = stored_raw(c.storage);
+        EXPECT_EQ(bytes.size(), c.size);
+        EXPECT_EQ(longest_text(c.storage.type_registry), c.longest);
+        auto decoded = CompiledModuleStorage::decode(*li.instance, bytes);
+        if (c.error.empty()) {
+            ASSERT_TRUE(decoded.has_value()) << decoded.error().message();
+            expect_same_content(*decoded, c.storage);
+            // And the whole load goes through: nothing prints the types.
+            auto key = kdcore::compiler::load_module(li.instance, bytes);
+            EXPECT_TRUE(key.has_value()) << key.error().message();
+        } else {
+            EXPECT_EQ(decode_error(*li.instance, bytes), kReadFailed + c.error);
+        }
+    }
 }
 
 TEST(CompiledModuleStorage, EmptyModuleRoundTrip) {

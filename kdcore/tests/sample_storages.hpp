@@ -2,6 +2,7 @@
 // Compiled module storages built from IR made in memory, for the loader's tests (here and, through
 // the kd_storage_fixtures program, in Python): valid ones and ones that each fail one step of a
 // load. Function UUIDs are fixed, so the order of functions in log lines is known.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -79,6 +80,51 @@ inline CompiledModuleStorage cyclic_registry() {
     CompiledModuleStorage storage;
     storage.type_registry.insert_decoded(ib::ty(0x21), kt::aggregate::StructType{{ib::ty(0x22)}});
     storage.type_registry.insert_decoded(ib::ty(0x22), kt::aggregate::StructType{{ib::ty(0x21)}});
+    return storage;
+}
+
+// T_0 = i8 under ty(0x40) and T_j = {T_(j-1), T_(j-1)} under ty(0x40 + j), up to T_k, which
+// prints 6 * 2^k - 4 characters from k + 1 entries; returns T_k.
+inline kt::Typeref doubling_types(kt::TypeRegistry& registry, std::uint8_t k) {
+    registry.insert_decoded(ib::ty(0x40), kt::primary::IType{8});
+    for (std::uint8_t j = 1; j <= k; ++j) {
+        const kt::Typeref previous = ib::ty(static_cast<std::uint8_t>(0x40 + j - 1));
+        registry.insert_decoded(ib::ty(static_cast<std::uint8_t>(0x40 + j)),
+                                kt::aggregate::StructType{{previous, previous}});
+    }
+    return ib::ty(static_cast<std::uint8_t>(0x40 + k));
+}
+
+// "f" (uuid(1)): f(%0: T_k) -> i32 { ret %0 }, over the doubling types up to T_k: its type check
+// would show T_k in full (k = 30: 6.4 GB).
+inline CompiledModuleStorage doubling_registry(std::uint8_t k = 30) {
+    CompiledModuleStorage storage;
+    const kt::Typeref i32 = storage.type_registry.search_or_insert(kt::primary::IType{32});
+    const kt::Typeref top = doubling_types(storage.type_registry, k);
+    auto f = ib::FunctionBuilder()
+                 .uuid(ib::uuid(1))
+                 .name("f")
+                 .param(0, top)
+                 .returns(i32)
+                 .block(0, {}, ib::ret(ib::reg(0)))
+                 .build();
+    storage.module = ib::module_of({f});
+    return storage;
+}
+
+// "f" (uuid(1)): `invoke T_k undef(T_k undef, ...)` with `count` arguments, then ret: its type
+// check refuses the callee and would show the instruction, T_k count + 1 times (k = 23 and
+// count = 30: 1.6 GB, though T_k alone is within what the storage may hold).
+inline CompiledModuleStorage doubling_named_often(std::uint8_t k = 23, std::size_t count = 30) {
+    CompiledModuleStorage storage;
+    const kt::Typeref top = doubling_types(storage.type_registry, k);
+    auto f =
+        ib::FunctionBuilder()
+            .uuid(ib::uuid(1))
+            .name("f")
+            .block(0, {ib::invoke(ib::undef(top), std::vector(count, ib::undef(top)))}, ib::ret())
+            .build();
+    storage.module = ib::module_of({f});
     return storage;
 }
 

@@ -52,6 +52,23 @@ struct Function {
     // operand (of instructions and terminators); the wildcard set and constants stay as they
     // are.
     void remap_types(const TypeRemap& map);
+    // Calls `f` with each of those types, once for every place that names it (the places that
+    // `remap_types` rewrites).
+    template <typename F>
+    void for_each_type(F&& f) const {
+        const auto undef = [&](const Operand& operand) {
+            if (const types::Typeref* type = operand.as_undef()) f(*type);
+        };
+        for (const auto& [name, type] : parameters) f(type);
+        if (return_type) f(*return_type);
+        for (const auto& [label, block] : body) {
+            for (const auto& instruction : block.instructions) {
+                instruction.for_each_type(f);
+                instruction.for_each_operand(undef);
+            }
+            block.terminator.for_each_operand(undef);
+        }
+    }
 
     // The structural checks and the IR's limits; stops at the first violation.
     std::expected<void, utils::Error> verify() const;

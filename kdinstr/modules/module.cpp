@@ -37,4 +37,26 @@ void Module::remap_external_types(const TypeRemap& map) {
     for (auto& [key, ext] : external_functions) ext.remap_types(map);
 }
 
+std::uint64_t Module::named_type_text_length(const types::TypeTextLengths& lengths) const {
+    const std::uint64_t cap = lengths.cap();
+    std::uint64_t total = 0;
+    // Neighbouring instructions mostly name the same type: the last answer is kept.
+    std::optional<types::Typeref> last;
+    std::uint64_t length = 0;
+    const auto add = [&](const types::Typeref& type) {
+        if (last != type) {
+            last = type;
+            length = lengths.longest_of(type);
+        }
+        total = length >= cap - total ? cap : total + length;
+    };
+    for (const auto& [key, function] : functions)
+        if (function) function->for_each_type(add);
+    for (const auto& [key, ext] : external_functions) {
+        for (const auto& type : ext.parameter_types) add(type);
+        if (ext.return_type) add(*ext.return_type);
+    }
+    return total;
+}
+
 }  // namespace kdinstr::modules

@@ -1,5 +1,6 @@
 #pragma once
 // An IR module: its functions, shared read-only once added, and its external declarations.
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "kdinstr/modules/function.hpp"
 #include "kdinstr/modules/instructions/instruction.hpp"
 #include "kdinstr/modules/symbol.hpp"
+#include "kdinstr/types/type_text_length.hpp"
 #include "kdinstr/utils/uuid.hpp"
 
 namespace kdinstr::modules {
@@ -34,6 +36,12 @@ struct Module {
     static void remap_function_types(std::shared_ptr<const Function>& function,
                                      const TypeRemap& map);
     void remap_external_types(const TypeRemap& map);
+
+    // The characters that printing every type the module names would write, each place that
+    // names one counted (function signatures and bodies, external declarations), saturating at
+    // `lengths.cap()`: a function that names a long type many times prints it as often, and one
+    // error message shows a whole instruction.
+    std::uint64_t named_type_text_length(const types::TypeTextLengths& lengths) const;
 
     // Every function's own checks, then its references to other functions, in uuid order.
     std::expected<void, utils::Error> verify() const;

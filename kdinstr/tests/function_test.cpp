@@ -210,6 +210,45 @@ TEST(Function, RemapTypesRewritesSignatureInstructionsAndUndefOperands) {
     EXPECT_FALSE(no_return.return_type.has_value());
 }
 
+TEST(Function, ForEachTypeVisitsThePlacesRemapRewrites) {
+    const auto visited = [](const Function& f) {
+        std::vector<Typeref> types;
+        f.for_each_type([&](const Typeref& t) { types.push_back(t); });
+        return types;
+    };
+    Function f = typed_function();
+    f.body.at(Label{0}).terminator = KdTerminator::Branch{Operand(ty(2)), Label{1}, Label{1}};
+    // Parameters, return type, then block by block each instruction's types and undef
+    // operands, then the terminator's undef operand.
+    EXPECT_EQ(visited(f), (std::vector<Typeref>{ty(1), Typeref::wildcard(0), ty(2), ty(1), ty(1),
+                                                ty(2), ty(2), ty(1), ty(1)}));
+    const TypeRemap map = {{ty(1), ty(11)}, {ty(2), ty(12)}, {Typeref::wildcard(0), ty(10)}};
+    std::vector<Typeref> mapped = visited(f);
+    for (Typeref& t : mapped) t = map.at(t);
+    f.remap_types(map);
+    EXPECT_EQ(visited(f), mapped);
+}
+
+TEST(Module, NamedTypeTextLengthCountsEveryPlaceThatNamesAType) {
+    Module m;
+    Function f = typed_function();
+    m.functions.emplace(f.uuid, std::make_shared<Function>(f));
+    m.external_functions.emplace(
+        uuid(2), ExternalFunction{uuid(2), "e", CallingConvention(), {ty(1), ty(3)}, ty(2)});
+    const kdinstr::types::TypeMap types = {
+        {ty(1), kdinstr::types::AnyType(kdinstr::types::primary::IType{100000})},
+        {ty(2), kdinstr::types::AnyType(kdinstr::types::primary::IType{10})},
+    };
+    // i100000 five times, A, i10 twice in the function; i100000, ty(3) not held and i10 in the
+    // declaration.
+    const std::uint64_t unknown = kdinstr::types::unknown_type_text(ty(3)).size();
+    const std::uint64_t total = 5 * 7 + 1 + 2 * 3 + 7 + unknown + 3;
+    EXPECT_EQ(m.named_type_text_length(kdinstr::types::TypeTextLengths(types, UINT64_MAX)), total);
+    EXPECT_EQ(m.named_type_text_length(kdinstr::types::TypeTextLengths(types, total - 1)),
+              total - 1);
+    EXPECT_EQ(Module{}.named_type_text_length(kdinstr::types::TypeTextLengths(types, 10)), 0u);
+}
+
 TEST(ExternalFunction, RemapTypes) {
     ExternalFunction e{uuid(1),
                        "puts",

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
+#include "kdinstr/tests/random_type_maps.hpp"
 #include "kdinstr/types/any_type.hpp"
 
 using namespace kdinstr::types;
@@ -22,6 +24,33 @@ Typeref ref(std::uint8_t last) {
     t.uuid.bytes[6] = 0x60;
     t.uuid.bytes[15] = last;
     return t;
+}
+
+// The printer's rules as plainly as they read, recursively: the text of `ref` while the types
+// of `path` are being printed.
+std::string defined_text(const TypeMap& types, const Typeref& ref, std::set<Typeref>& path);
+
+std::string defined_text(const TypeMap& types, const AnyType& value, std::set<Typeref>& path) {
+    if (const auto* p = value.as_primary()) return p->to_string();
+    if (const auto* a = value.as_array())
+        return "[ " + std::to_string(a->count) + " x " + defined_text(types, a->element, path) +
+               " ]";
+    const auto& s = *value.as_struct();
+    std::string text = s.packed ? "packed {" : "{";
+    for (std::size_t i = 0; i < s.elements.size(); ++i)
+        text += (i > 0 ? ", " : "") + defined_text(types, s.elements[i], path);
+    return text + "}";
+}
+
+std::string defined_text(const TypeMap& types, const Typeref& ref, std::set<Typeref>& path) {
+    if (const auto index = ref.wildcard_index()) return Wildcard{*index}.to_string();
+    const auto it = types.find(ref);
+    if (it == types.end()) return "<unknown type " + ref.to_string() + ">";
+    if (path.contains(ref)) return "<recursive type " + ref.to_string() + ">";
+    path.insert(ref);
+    std::string text = defined_text(types, it->second, path);
+    path.erase(ref);
+    return text;
 }
 
 }  // namespace
@@ -147,6 +176,31 @@ TEST(AggregateType, TextsAgainstAMap) {
     EXPECT_EQ(type_text(types, self),
               "{i32, <recursive type 00000000-0000-6000-0000-000000000008>}");
     EXPECT_EQ(type_text(types, Typeref::wildcard(25)), "Z");
+}
+
+TEST(AggregateType, TextsFollowTheirRulesOnRandomMaps) {
+    // Elements shared by many types, cycles, wildcards and identifiers not held, mixed.
+    kdinstr::tests::RandomTypeMaps maps(1211);
+    for (int round = 0; round < 3000; ++round) {
+        const TypeMap types = maps.next(9);
+        SCOPED_TRACE(round);
+        std::set<Typeref> path;
+        for (const auto& [r, value] : types) {
+            EXPECT_EQ(type_text(types, r), defined_text(types, r, path));
+            EXPECT_EQ(type_text(types, value), defined_text(types, value, path));
+        }
+        const AnyType all = aggregate::StructType{
+            {types.begin()->first, types.rbegin()->first, types.begin()->first}, false};
+        EXPECT_EQ(type_text(types, all), defined_text(types, all, path));
+    }
+    // A type whose elements repeat, ten levels deep: 1024 copies of i1 printed from 11 types.
+    TypeMap doubling{{ref(0), AnyType(IType{1})}};
+    for (std::uint8_t i = 1; i <= 10; ++i)
+        doubling.emplace(ref(i),
+                         AnyType(aggregate::StructType{{ref(i - 1), ref(i - 1)}, i % 2 == 0}));
+    std::set<Typeref> path;
+    EXPECT_EQ(type_text(doubling, ref(10)), defined_text(doubling, ref(10), path));
+    EXPECT_EQ(type_text(doubling, ref(2)), "packed {{i1, i1}, {i1, i1}}");
 }
 
 TEST(AggregateType, DeepNestingPrintsWithoutRecursion) {

@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include <set>
+#include <map>
 #include <span>
 
 #include "kdinstr/utils/debug_text.hpp"
@@ -137,8 +137,12 @@ struct Literal {
 struct Enter {
     Typeref ref;
 };
+// The end of an aggregate's text, which began at `start` of the output when `markers` recursion
+// markers had been written.
 struct Leave {
     Typeref ref;
+    std::size_t start;
+    std::size_t markers;
 };
 using Step = std::variant<Literal, Enter, Leave>;
 
@@ -159,6 +163,15 @@ class Printer {
     }
 
   private:
+    // An aggregate met so far: whether it is on the path now, and where its text is in the
+    // output once that text is known to be the same wherever the type appears.
+    struct Seen {
+        bool on_path = false;
+        std::size_t start = 0;
+        std::size_t length = 0;
+        bool written = false;
+    };
+
     void drain() {
         while (!steps_.empty()) {
             Step step = std::move(steps_.back());
@@ -166,7 +179,7 @@ class Printer {
             std::visit(Overload{
                            [&](Literal& l) { out_ += l.text; },
                            [&](Enter& e) { enter(e.ref); },
-                           [&](Leave& l) { on_path_.erase(l.ref); },
+                           [&](Leave& l) { leave(l); },
                        },
                        step);
         }
@@ -182,11 +195,33 @@ class Printer {
             out_ += unknown_type_text(ref);
             return;
         }
-        if (on_path_.contains(ref)) {
-            out_ += fmt::format("<recursive type {}>", ref);
-            return;
+        if (const auto seen = seen_.find(ref); seen != seen_.end()) {
+            if (seen->second.on_path) {
+                out_ += recursive_type_text(ref);
+                ++markers_;
+                return;
+            }
+            if (seen->second.written) {
+                // A type shared by many others is copied, not expanded again: written out each
+                // time, a type that repeats its elements would cost time exponential in its depth.
+                out_.reserve(out_.size() + seen->second.length);
+                out_.append(out_.data() + seen->second.start, seen->second.length);
+                return;
+            }
         }
         expand(it->second, ref);
+    }
+
+    // An aggregate whose text held no recursion marker reaches no cycle (on a cycle, the walk
+    // always comes back to a type on the path), so its text is the same wherever it appears.
+    void leave(const Leave& l) {
+        Seen& seen = seen_[l.ref];
+        seen.on_path = false;
+        if (markers_ == l.markers) {
+            seen.start = l.start;
+            seen.length = out_.size() - l.start;
+            seen.written = true;
+        }
     }
 
     // Writes a primary text at once; queues an aggregate's pieces, last piece pushed first.
@@ -214,13 +249,14 @@ class Printer {
 
     void push_leave(const std::optional<Typeref>& ref) {
         if (!ref) return;
-        on_path_.insert(*ref);
-        steps_.push_back(Leave{*ref});
+        seen_[*ref].on_path = true;
+        steps_.push_back(Leave{*ref, out_.size(), markers_});
     }
 
     const TypeMap& types_;
     std::vector<Step> steps_;
-    std::set<Typeref> on_path_;
+    std::map<Typeref, Seen> seen_;
+    std::size_t markers_ = 0;
     std::string out_;
 };
 
@@ -262,6 +298,10 @@ std::uint64_t content_hash(const AnyType& type) {
 }
 
 std::string unknown_type_text(const Typeref& ref) { return fmt::format("<unknown type {}>", ref); }
+
+std::string recursive_type_text(const Typeref& ref) {
+    return fmt::format("<recursive type {}>", ref);
+}
 
 std::string type_text(const TypeMap& types, const Typeref& ref) {
     return Printer(types).run_ref(ref);

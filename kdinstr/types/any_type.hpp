@@ -62,6 +62,9 @@ std::uint64_t content_hash(const AnyType& type);
 // The text for an identifier that a type map does not hold: "<unknown type {}>" with its UUID
 // text. The registry's adapter and the aggregate printers share it.
 std::string unknown_type_text(const Typeref& ref);
+// What the printer writes where an aggregate reaches itself again: "<recursive type {}>" with the
+// UUID text. Shared with the measure of text lengths, which must count what is written.
+std::string recursive_type_text(const Typeref& ref);
 
 // The text of the type that `ref` names in `types`: a wildcard `Typeref` prints its letter
 // ("A", "_26"), an identifier missing from `types` prints `unknown_type_text`, and an aggregate

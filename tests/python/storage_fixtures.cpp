@@ -27,6 +27,8 @@ const std::vector<std::pair<const char*, std::function<CompiledModuleStorage()>>
     {"failing_type_check", kdtest::samples::failing_type_check},
     {"duplicate_function_uuid", kdtest::samples::duplicate_function_uuid},
     {"every_family", kdtest::samples::every_family},
+    {"doubling_registry", [] { return kdtest::samples::doubling_registry(); }},
+    {"doubling_named_often", [] { return kdtest::samples::doubling_named_often(); }},
 };
 
 }  // namespace

@@ -104,6 +104,20 @@ def _storage_error_cases():
         ),
         ("nothing after the header", valid[: len(valid) - len(body)], "incomplete frame"),
         ("body cut short", valid[:-3], "incomplete frame"),
+        # T_0 = i8, T_k = {T_(k-1), T_(k-1)}: T_30 would print 6.4 GB.
+        (
+            "a type longer than allowed",
+            storage("doubling_registry"),
+            "compiled module type registry holds a type whose text is longer than its storage "
+            "size allows",
+        ),
+        # T_23 (50 MB) is allowed, but one instruction names it 31 times.
+        (
+            "types named more often than allowed",
+            storage("doubling_named_often"),
+            "compiled module names types whose texts together are longer than its storage size "
+            "allows",
+        ),
     ]
 
 
