@@ -7,8 +7,9 @@ proportion to their size, each in a process of its own under an address-space li
 Each row makes its input (storage bytes or source texts) in a temporary folder, then a child
 process imports the module from `--build`, sets RLIMIT_AS to `--limit-mb` and runs one load or
 one compile of it. The table shows the input's size, the wall time and peak resident set of the
-child (from wait4, the interpreter included), and how the call ended: the start of the error's
-text, or "ok". Run it against two build trees to compare before and after a change.
+child (from wait4, the interpreter included), and how the call ended: the error's text (its two
+ends when it is long), or "ok". Run it against two build trees to compare before and after a
+change.
 """
 
 import argparse
@@ -20,7 +21,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 from pathlib import Path
 
@@ -172,16 +172,16 @@ def _dag_many_undefs(k: int, count: int):
     return make
 
 
-row("type registry DAG: T_23 named by an invoke 31 times")(_dag_many_undefs(23, 30))
+row("type registry DAG: T_21 named by an invoke 31 times")(_dag_many_undefs(21, 30))
 
 
 def _dag_at_the_bound(tmp: Path):
-    """`f() -> i32 { ret T undef }` with T = {T_23, T_21, T_19}: 66 MB of text, just within what
-    a storage of this size may name, which its type check's message shows twice."""
-    registry, i32, _ = _doubling_registry(23)
+    """`f() -> i32 { ret T undef }` with T = {T_21, T_19, T_17}: 16.5 MB of text, just within
+    what a storage of this size may name, which its type check's message shows twice."""
+    registry, i32, _ = _doubling_registry(21)
     top = _type_ref(100)
-    chain = [_type_ref(1 + i) for i in range(24)]
-    entry = top + b"\x02" + u32(3) + chain[23] + chain[21] + chain[19] + b"\x00"
+    chain = [_type_ref(1 + i) for i in range(22)]
+    entry = top + b"\x02" + u32(3) + chain[21] + chain[19] + chain[17] + b"\x00"
     count = struct.unpack("<Q", registry[:8])[0]
     registry = struct.pack("<Q", count + 1) + registry[8:] + entry
     body = _one_function_body([], i32, [], b"\x02\x01\x02" + top) + registry
@@ -190,7 +190,7 @@ def _dag_at_the_bound(tmp: Path):
     return "load", [path]
 
 
-row("type registry DAG: `f() -> i32 { ret T undef }` with T of 66 MB")(_dag_at_the_bound)
+row("type registry DAG: `f() -> i32 { ret T undef }` with T of 16.5 MB")(_dag_at_the_bound)
 
 
 # --- Keys chosen to collide, and many sources ------------------------------------------------------
@@ -365,29 +365,53 @@ def child_main(build: Path, limit_mb: int, what: str, paths):
             _sys._kd_compile_module(instance, data)
         outcome = "ok"
     except BaseException as e:  # PanicException is a BaseException
-        outcome = f"{type(e).__name__}: {str(e)[:100]}"
+        text = f"{type(e).__name__}: {e}"
+        # Both ends: the start names the step, the end which refusal it was.
+        outcome = text if len(text) <= 160 else f"{text[:60]} ... {text[-90:]}"
     elapsed = time.perf_counter() - start
     print(json.dumps({"seconds": elapsed, "outcome": outcome}), flush=True)
 
 
-def run_row(build: Path, limit_mb: int, what: str, paths, timeout: float):
-    """The child's result and its own peak resident set in KiB (the child is reaped here, by
-    wait4, so that its usage is its own)."""
-    process = subprocess.Popen(
-        [sys.executable, __file__, "--build", str(build), "--limit-mb", str(limit_mb),
-         "--child", what, *map(str, paths)],
-        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)  # fmt: skip
+# A process's peak resident set, as wait4 reports it, starts from the resident set of the process
+# that forked it: children are started by a small launcher made before any input is, so that the
+# inputs this script builds do not show in the children's peaks.
+LAUNCHER = r"""
+import json, os, subprocess, sys, threading
+for line in sys.stdin:
+    command, timeout = json.loads(line)
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     timer = threading.Timer(timeout, process.kill)
     timer.start()
     out = process.stdout.read()
     _, status, usage = os.wait4(process.pid, 0)
     timer.cancel()
-    process.returncode = os.waitstatus_to_exitcode(status)
+    print(json.dumps([usage.ru_maxrss, os.waitstatus_to_exitcode(status), out.decode()]),
+          flush=True)
+"""
+
+
+class Launcher:
+    def __init__(self):
+        self.process = subprocess.Popen([sys.executable, "-c", LAUNCHER], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True)  # fmt: skip
+
+    def run(self, command, timeout: float):
+        """Peak resident set (KiB), exit code and standard output of one process."""
+        self.process.stdin.write(json.dumps([[str(c) for c in command], timeout]) + "\n")
+        self.process.stdin.flush()
+        return json.loads(self.process.stdout.readline())
+
+
+def run_row(launcher: Launcher, build: Path, limit_mb: int, what: str, paths, timeout: float):
+    """The child's result and its own peak resident set in KiB."""
+    peak_kib, code, out = launcher.run(
+        [sys.executable, __file__, "--build", str(build), "--limit-mb", str(limit_mb),
+         "--child", what, *map(str, paths)], timeout)  # fmt: skip
     try:
-        result = json.loads(out.decode().strip().splitlines()[-1])
+        result = json.loads(out.strip().splitlines()[-1])
     except (IndexError, ValueError):
-        result = {"seconds": float("nan"), "outcome": f"died (exit {process.returncode})"}
-    return result, usage.ru_maxrss
+        result = {"seconds": float("nan"), "outcome": f"died (exit {code})"}
+    return result, peak_kib
 
 
 def main():
@@ -403,6 +427,7 @@ def main():
         child_main(build, args.limit_mb, args.child[0], args.child[1:])
         return
     only = {n for n in args.only.split(",") if n}
+    launcher = Launcher()
     print(f"address-space limit {args.limit_mb} MiB; build {build}")
     print("| input | size | seconds | peak MiB | outcome |")
     print("|---|---|---|---|---|")
@@ -412,8 +437,7 @@ def main():
         with tempfile.TemporaryDirectory(prefix="hostile.") as tmp:
             what, paths = maker(Path(tmp))
             size = sum(Path(p).stat().st_size for p in paths)
-            # Each child is waited for on its own, so its peak is its own.
-            result, peak_kib = run_row(build, args.limit_mb, what, paths, args.timeout)
+            result, peak_kib = run_row(launcher, build, args.limit_mb, what, paths, args.timeout)
         print(f"| {name} | {size / 1024:.1f} KiB | {result['seconds']:.2f} | "
               f"{peak_kib / 1024:.0f} | {result['outcome']} |", flush=True)
 

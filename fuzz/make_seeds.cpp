@@ -290,7 +290,7 @@ int main(int argc, char** argv) {
         }
         write_file(storages / (p.name + ".kdm"), *encoded);
         if (const char* refusal = kdfuzz::Body::type_text_refusal(
-                p.body, kdfuzz::Body::decode_budget(encoded->size()))) {
+                p.body, kdfuzz::Body::type_text_budget(encoded->size()))) {
             fmt::print("{:<14} {:>5} bytes  refused as read: {}\n", p.name, bytes.size(), refusal);
             continue;
         }

@@ -128,25 +128,25 @@ std::expected<CompiledModuleStorage, KdError> CompiledModuleStorage::decode(
     BorshReader reader(decompressor);
     auto storage = read_body(reader);
     if (!storage) return fail(storage.error().to_string());
-    if (const char* refusal = type_text_refusal(*storage, decode_budget(bytes.size())))
+    if (const char* refusal = type_text_refusal(*storage, type_text_budget(bytes.size())))
         return fail(refusal);
     return std::move(*storage);
 }
 
 // Types that share elements can print exponentially longer than they are stored, and an error
 // message shows a whole instruction with every type it names: a storage is refused before
-// anything could print its types when one of them, or all that the module names together, would
-// print more than `most` characters.
+// anything could print its types when one of them, or those that one place of the module names
+// together, would print more than `most` characters.
 const char* CompiledModuleStorage::type_text_refusal(const CompiledModuleStorage& storage,
                                                      std::size_t most) {
     const auto view = storage.type_registry.read();
     const kdinstr::types::TypeTextLengths lengths(view.types(), most == SIZE_MAX ? most : most + 1);
     if (lengths.longest() > most) return Messages::kTypeTextTooLong;
-    // Each place that names a type holds the type's 16 bytes in a body of at most kMaxBodyBytes:
-    // when that many names of the longest text fit, the module need not be walked.
+    // Each time a place names a type it holds the type's 16 bytes, in a body of at most
+    // kMaxBodyBytes: when that many names of the longest text fit, the module need not be walked.
     constexpr std::size_t kMostNames = kMaxBodyBytes / 16;
     if (lengths.longest_of_any() <= most / kMostNames) return nullptr;
-    if (storage.module.named_type_text_length(lengths) > most)
+    if (storage.module.longest_named_type_text(lengths) > most)
         return Messages::kNamedTypeTextsTooLong;
     return nullptr;
 }

@@ -55,14 +55,15 @@ struct CompiledModuleStorage {
         // A body that needs more than kMaxBodyBytes once decompressed.
         static constexpr const char* kBodyTooLarge =
             "compiled module body decompresses to more than 1 GiB";
-        // A registry holding a type whose text would be longer than decode_budget of the
-        // storage's size; a module naming types whose texts would be, all counted together.
+        // A registry holding a type whose text would be longer than type_text_budget of the
+        // storage's size; a module naming types in one place (an instruction, say) whose texts
+        // would be, counted together.
         static constexpr const char* kTypeTextTooLong =
             "compiled module type registry holds a type whose text is longer than its storage "
             "size allows";
         static constexpr const char* kNamedTypeTextsTooLong =
-            "compiled module names types whose texts together are longer than its storage size "
-            "allows";
+            "compiled module names types in one place whose texts together are longer than its "
+            "storage size allows";
     };
 
     // The `filename` of every compiled source that had one, in source order.
@@ -85,9 +86,15 @@ struct CompiledModuleStorage {
     static std::expected<CompiledModuleStorage, kdcore::utils::KdError> decode(
         const kdcore::base::InstanceContext& instance, std::span<const std::uint8_t> bytes);
 
+    // The most characters the types of a storage of this size may print, one type or those one
+    // place names together: a quarter of the decode budget, since a message quotes a place and
+    // a type or two of it, and is copied a few times on its way to the caller.
+    static constexpr std::size_t type_text_budget(std::size_t storage_bytes) {
+        return decode_budget(storage_bytes) / 4;
+    }
     // What `decode` refuses once the body is read: a storage whose types would print longer
-    // than `most` characters (decode_budget of its size), one type of its registry or all that
-    // its module names together. The text from Messages, or nullptr.
+    // than `most` characters (type_text_budget of its size), one type of its registry or those
+    // that one place of its module names together. The text from Messages, or nullptr.
     static const char* type_text_refusal(const CompiledModuleStorage& storage, std::size_t most);
 };
 

@@ -291,7 +291,7 @@ Bytes stored_raw(const CompiledModuleStorage& storage) {
 }
 
 // Adds U under ty(0x70), printing exactly `length` characters: a struct of 24 doubling types
-// (up to T_23, which the registry must hold) and i<W> under ty(0x6F), W's digits making up the
+// (up to T_21, which the registry must hold) and i<W> under ty(0x6F), W's digits making up the
 // rest. Whatever the length, the encoding has the same size.
 void add_type_printing(kdinstr::types::TypeRegistry& registry, std::uint64_t length) {
     namespace kt = kdinstr::types;
@@ -303,7 +303,7 @@ void add_type_printing(kdinstr::types::TypeRegistry& registry, std::uint64_t len
         std::vector<std::uint8_t> parts;
         for (std::uint8_t j = 0; j < 64; ++j)
             if ((rest / 6) >> j & 1) parts.push_back(j);
-        while (parts.size() < kParts || *std::max_element(parts.begin(), parts.end()) > 23) {
+        while (parts.size() < kParts || *std::max_element(parts.begin(), parts.end()) > 21) {
             auto largest = std::max_element(parts.begin(), parts.end());
             ASSERT_GT(*largest, 0);
             ASSERT_LT(parts.size(), kParts);
@@ -334,26 +334,31 @@ TEST(CompiledModuleStorage, TypesPrintingLongerThanTheStorageAllowsAreRefused) {
         "compiled module type registry holds a type whose text is longer than its storage size "
         "allows";
     const std::string kNamedTooOften =
-        "compiled module names types whose texts together are longer than its storage size "
-        "allows";
+        "compiled module names types in one place whose texts together are longer than its "
+        "storage size allows";
     // Stored under a wildcard identifier, T_24 prints as a letter here, and in full once merged.
     CompiledModuleStorage hidden;
     hidden.type_registry.insert_decoded(
         ib::wildcard(2),
         kt::aggregate::StructType{
             {samples::doubling_types(hidden.type_registry, 23), ib::ty(0x40 + 23)}});
-    // T_22 under a wildcard identifier, named 4 times: 4 * 25 MB.
+    // T_20 under a wildcard identifier, named 3 times by one instruction: 3 * 6.3 MB. Named as
+    // often by as many places, it is within the bound.
     CompiledModuleStorage hidden_named;
     hidden_named.type_registry.insert_decoded(
         ib::wildcard(1),
         kt::aggregate::StructType{
-            {samples::doubling_types(hidden_named.type_registry, 21), ib::ty(0x40 + 21)}});
-    hidden_named.module = ib::module_of({ib::FunctionBuilder()
-                                             .param(0, ib::wildcard(1))
-                                             .param(1, ib::wildcard(1))
-                                             .returns(ib::wildcard(1))
-                                             .block(0, {}, ib::ret(ib::undef(ib::wildcard(1))))
-                                             .build()});
+            {samples::doubling_types(hidden_named.type_registry, 19), ib::ty(0x40 + 19)}});
+    hidden_named.module = ib::module_of(
+        {ib::FunctionBuilder()
+             .param(0, ib::wildcard(1))
+             .param(1, ib::wildcard(1))
+             .returns(ib::wildcard(1))
+             .block(0,
+                    {ib::invoke(ib::undef(ib::wildcard(1)),
+                                {ib::undef(ib::wildcard(1)), ib::undef(ib::wildcard(1))})},
+                    ib::ret(ib::undef(ib::wildcard(1))))
+             .build()});
     // Twelve types that all hold one another print every ordering of them (12! and more).
     CompiledModuleStorage knot;
     for (std::uint8_t i = 0; i < 12; ++i) {
@@ -370,9 +375,10 @@ TEST(CompiledModuleStorage, TypesPrintingLongerThanTheStorageAllowsAreRefused) {
     cases.push_back({"T_30 as a parameter", samples::doubling_registry(30), kTooLong});
     cases.push_back({"T_40 as a parameter", samples::doubling_registry(40), kTooLong});
     cases.push_back({"T_24 under a wildcard", std::move(hidden), kTooLong});
-    cases.push_back({"T_23 named 31 times", samples::doubling_named_often(23, 30), kNamedTooOften});
-    cases.push_back(
-        {"T_22 under a wildcard, named 4 times", std::move(hidden_named), kNamedTooOften});
+    cases.push_back({"T_22 as a parameter", samples::doubling_registry(22), kTooLong});
+    cases.push_back({"T_21 named 31 times", samples::doubling_named_often(21, 30), kNamedTooOften});
+    cases.push_back({"T_20 under a wildcard, named 3 times by one instruction",
+                     std::move(hidden_named), kNamedTooOften});
     cases.push_back({"a knot of 12 types", std::move(knot), kTooLong});
     LoggedInstance li;
     for (const auto& c : cases) {
@@ -390,49 +396,47 @@ TEST(CompiledModuleStorage, TypesPrintingLongerThanTheStorageAllowsAreRefused) {
 
 TEST(CompiledModuleStorage, TypesPrintingAsLongAsTheStorageAllowsAreRead) {
     // Storages of one size, whose types print exactly as many characters as that size allows,
-    // or one more: one type of the registry, or the types a function names, together.
+    // or one more: one type of the registry, or the types an instruction names, together.
     namespace kt = kdinstr::types;
     namespace ib = kdinstr::tests;
     LoggedInstance li;
     const auto registry_printing = [](std::uint64_t length) {
         CompiledModuleStorage storage;
-        samples::doubling_types(storage.type_registry, 23);
+        samples::doubling_types(storage.type_registry, 21);
         add_type_printing(storage.type_registry, length);
         return storage;
     };
-    // A function whose parameters are U, U and i<W> (of `digits` digits) under ty(0x6E), and
-    // which returns nothing.
-    const auto function_naming = [](std::uint64_t each, std::uint32_t digits) {
+    // A function of a U and an i1 that selects between its U by an undef i1, and returns
+    // nothing: the select names U and i1, U + 2 characters.
+    const auto function_naming = [](std::uint64_t u) {
         CompiledModuleStorage storage;
-        samples::doubling_types(storage.type_registry, 23);
-        add_type_printing(storage.type_registry, each);
-        std::uint32_t width = 1;
-        for (std::uint32_t d = 1; d < digits; ++d) width *= 10;
-        storage.type_registry.insert_decoded(ib::ty(0x6E), kt::primary::IType{width});
-        storage.module = ib::module_of({ib::FunctionBuilder()
-                                            .param(0, ib::ty(0x70))
-                                            .param(1, ib::ty(0x70))
-                                            .param(2, ib::ty(0x6E))
-                                            .block(0, {}, ib::ret())
-                                            .build()});
+        samples::doubling_types(storage.type_registry, 21);
+        add_type_printing(storage.type_registry, u);
+        storage.type_registry.insert_decoded(ib::ty(0x6E), kt::primary::IType{1});
+        storage.module = ib::module_of(
+            {ib::FunctionBuilder()
+                 .param(0, ib::ty(0x70))
+                 .block(
+                     0,
+                     {ib::select(1, ib::ty(0x70), ib::undef(ib::ty(0x6E)), ib::reg(0), ib::reg(0))},
+                     ib::ret())
+                 .build()});
         return storage;
     };
     const std::size_t registry_size = stored_raw(registry_printing(100'000'000)).size();
-    const std::size_t most = CompiledModuleStorage::decode_budget(registry_size);
+    const std::size_t most = CompiledModuleStorage::type_text_budget(registry_size);
     ASSERT_GT(most, 2 * (6 * (std::uint64_t{1} << 18) - 4));
-    ASSERT_LT(most, 24 * (6 * (std::uint64_t{1} << 23) - 4));
-    const std::size_t function_size = stored_raw(function_naming(100'000'000, 1)).size();
-    const std::size_t most_named = CompiledModuleStorage::decode_budget(function_size);
-    // 2 * U + 1 + digits is the bound when U is this long.
-    const std::uint32_t digits = (most_named - 1) % 2 == 0 ? 2 : 1;
-    const std::uint64_t each = (most_named - 1 - digits) / 2;
+    ASSERT_LT(most, 24 * (6 * (std::uint64_t{1} << 21) - 4));
+    const std::size_t function_size = stored_raw(function_naming(100'000'000)).size();
+    const std::size_t most_named = CompiledModuleStorage::type_text_budget(function_size);
+    const std::uint64_t each = most_named - 2;
 
     const std::string kTooLong =
         "compiled module type registry holds a type whose text is longer than its storage size "
         "allows";
     const std::string kNamedTooOften =
-        "compiled module names types whose texts together are longer than its storage size "
-        "allows";
+        "compiled module names types in one place whose texts together are longer than its "
+        "storage size allows";
     struct Case {
         std::string name;
         CompiledModuleStorage storage;
@@ -445,13 +449,12 @@ TEST(CompiledModuleStorage, TypesPrintingAsLongAsTheStorageAllowsAreRead) {
         {"a type as long as allowed", registry_printing(most), registry_size, most, ""});
     cases.push_back(
         {"a type one longer", registry_printing(most + 1), registry_size, most + 1, kTooLong});
-    // T_23 is the registry's longest type then.
-    const std::uint64_t t23 = 6 * (std::uint64_t{1} << 23) - 4;
-    ASSERT_LT(each, t23);
+    // U is the registry's longest type then, and within the bound on its own.
+    ASSERT_GT(each, 6 * (std::uint64_t{1} << 21) - 4);
     cases.push_back(
-        {"types named as long as allowed", function_naming(each, digits), function_size, t23, ""});
-    cases.push_back({"types named one longer", function_naming(each, digits + 1), function_size,
-                     t23, kNamedTooOften});
+        {"types named as long as allowed", function_naming(each), function_size, each, ""});
+    cases.push_back({"types named one longer", function_naming(each + 1), function_size, each + 1,
+                     kNamedTooOften});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes bytes = stored_raw(c.storage);

@@ -113,9 +113,9 @@ inline CompiledModuleStorage doubling_registry(std::uint8_t k = 30) {
 }
 
 // "f" (uuid(1)): `invoke T_k undef(T_k undef, ...)` with `count` arguments, then ret: its type
-// check refuses the callee and would show the instruction, T_k count + 1 times (k = 23 and
-// count = 30: 1.6 GB, though T_k alone is within what the storage may hold).
-inline CompiledModuleStorage doubling_named_often(std::uint8_t k = 23, std::size_t count = 30) {
+// check refuses the callee and would show the instruction, T_k count + 1 times (k = 21 and
+// count = 30: 390 MB, though T_k alone is within what the storage may hold).
+inline CompiledModuleStorage doubling_named_often(std::uint8_t k = 21, std::size_t count = 30) {
     CompiledModuleStorage storage;
     const kt::Typeref top = doubling_types(storage.type_registry, k);
     auto f =

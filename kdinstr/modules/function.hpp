@@ -53,19 +53,28 @@ struct Function {
     // are.
     void remap_types(const TypeRemap& map);
     // Calls `f` with each of those types, once for every place that names it (the places that
-    // `remap_types` rewrites).
-    template <typename F>
-    void for_each_type(F&& f) const {
+    // `remap_types` rewrites), and `next_place()` before the types of each parameter, the return
+    // type, each instruction and each terminator.
+    template <typename F, typename G>
+    void for_each_type(F&& f, G&& next_place) const {
         const auto undef = [&](const Operand& operand) {
             if (const types::Typeref* type = operand.as_undef()) f(*type);
         };
-        for (const auto& [name, type] : parameters) f(type);
-        if (return_type) f(*return_type);
+        for (const auto& [name, type] : parameters) {
+            next_place();
+            f(type);
+        }
+        if (return_type) {
+            next_place();
+            f(*return_type);
+        }
         for (const auto& [label, block] : body) {
             for (const auto& instruction : block.instructions) {
+                next_place();
                 instruction.for_each_type(f);
                 instruction.for_each_operand(undef);
             }
+            next_place();
             block.terminator.for_each_operand(undef);
         }
     }

@@ -9,7 +9,9 @@ namespace kdinstr::modules {
 
 std::expected<void, utils::Error> Function::verify() const { return modules::verify(*this); }
 
-std::expected<void, utils::Error> Function::normalize_ssa() { return modules::normalize_ssa(*this); }
+std::expected<void, utils::Error> Function::normalize_ssa() {
+    return modules::normalize_ssa(*this);
+}
 
 bool Function::should_be_meta_function() const { return modules::should_be_meta_function(*this); }
 

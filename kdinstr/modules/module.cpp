@@ -1,5 +1,7 @@
 #include "kdinstr/modules/module.hpp"
 
+#include <algorithm>
+
 #include "kdinstr/utils/panic.hpp"
 
 namespace kdinstr::modules {
@@ -22,8 +24,7 @@ void Module::remap_types(const TypeRemap& map) {
     remap_external_types(map);
 }
 
-void Module::remap_function_types(std::shared_ptr<const Function>& function,
-                                  const TypeRemap& map) {
+void Module::remap_function_types(std::shared_ptr<const Function>& function, const TypeRemap& map) {
     if (!function) return;
     if (function.use_count() != 1)
         utils::panic("Cannot remap types in function behind Arc; no other references should exist");
@@ -37,9 +38,10 @@ void Module::remap_external_types(const TypeRemap& map) {
     for (auto& [key, ext] : external_functions) ext.remap_types(map);
 }
 
-std::uint64_t Module::named_type_text_length(const types::TypeTextLengths& lengths) const {
+std::uint64_t Module::longest_named_type_text(const types::TypeTextLengths& lengths) const {
     const std::uint64_t cap = lengths.cap();
-    std::uint64_t total = 0;
+    std::uint64_t longest = 0;
+    std::uint64_t place = 0;
     // Neighbouring instructions mostly name the same type: the last answer is kept.
     std::optional<types::Typeref> last;
     std::uint64_t length = 0;
@@ -48,15 +50,18 @@ std::uint64_t Module::named_type_text_length(const types::TypeTextLengths& lengt
             last = type;
             length = lengths.longest_of(type);
         }
-        total = length >= cap - total ? cap : total + length;
+        place = length >= cap - place ? cap : place + length;
+        longest = std::max(longest, place);
     };
+    const auto next_place = [&] { place = 0; };
     for (const auto& [key, function] : functions)
-        if (function) function->for_each_type(add);
+        if (function) function->for_each_type(add, next_place);
     for (const auto& [key, ext] : external_functions) {
+        next_place();
         for (const auto& type : ext.parameter_types) add(type);
         if (ext.return_type) add(*ext.return_type);
     }
-    return total;
+    return longest;
 }
 
 }  // namespace kdinstr::modules

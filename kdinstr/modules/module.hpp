@@ -37,11 +37,12 @@ struct Module {
                                      const TypeRemap& map);
     void remap_external_types(const TypeRemap& map);
 
-    // The characters that printing every type the module names would write, each place that
-    // names one counted (function signatures and bodies, external declarations), saturating at
-    // `lengths.cap()`: a function that names a long type many times prints it as often, and one
-    // error message shows a whole instruction.
-    std::uint64_t named_type_text_length(const types::TypeTextLengths& lengths) const;
+    // The most characters that printing the types one place of the module names would write,
+    // saturating at `lengths.cap()`: a place is a parameter, a return type, an instruction or a
+    // terminator of a function, or an external declaration's signature, each type counted as
+    // often as the place names it. An error message shows one instruction whole, with every
+    // type it names.
+    std::uint64_t longest_named_type_text(const types::TypeTextLengths& lengths) const;
 
     // Every function's own checks, then its references to other functions, in uuid order.
     std::expected<void, utils::Error> verify() const;

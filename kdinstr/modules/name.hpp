@@ -1,12 +1,12 @@
 #pragma once
 // Register and block numbers.
+#include <fmt/format.h>
+
 #include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
-
-#include <fmt/format.h>
 
 #include "kdinstr/types/seeded_hash.hpp"
 

@@ -98,9 +98,8 @@ class NameTable {
     void make_room(std::uint32_t key) {
         const std::uint64_t bound = dense_bound(expected_);
         if (key >= bound) return to_hashed();
-        const std::size_t size = static_cast<std::size_t>(
-            std::min<std::uint64_t>(bound, std::max<std::uint64_t>(std::uint64_t{key} + 1,
-                                                                   2 * dense_values_.size())));
+        const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(
+            bound, std::max<std::uint64_t>(std::uint64_t{key} + 1, 2 * dense_values_.size())));
         dense_values_.resize(size);
         dense_used_.resize((size + 63) / 64);
     }

@@ -140,9 +140,7 @@ Result check_branch_targets(const Function& function) {
 struct ModuleFunctions {
     const Module& module;
     bool has_internal(const utils::Uuid& u) const { return module.functions.contains(u); }
-    bool has_external(const utils::Uuid& u) const {
-        return module.external_functions.contains(u);
-    }
+    bool has_external(const utils::Uuid& u) const { return module.external_functions.contains(u); }
 };
 
 // The same through hashed sets, made once for a whole module's verification: the tree lookups

@@ -213,8 +213,13 @@ TEST(Function, RemapTypesRewritesSignatureInstructionsAndUndefOperands) {
 TEST(Function, ForEachTypeVisitsThePlacesRemapRewrites) {
     const auto visited = [](const Function& f) {
         std::vector<Typeref> types;
-        f.for_each_type([&](const Typeref& t) { types.push_back(t); });
+        f.for_each_type([&](const Typeref& t) { types.push_back(t); }, [] {});
         return types;
+    };
+    const auto types_by_place = [](const Function& f) {
+        std::vector<std::size_t> counts;
+        f.for_each_type([&](const Typeref&) { ++counts.back(); }, [&] { counts.push_back(0); });
+        return counts;
     };
     Function f = typed_function();
     f.body.at(Label{0}).terminator = KdTerminator::Branch{Operand(ty(2)), Label{1}, Label{1}};
@@ -222,6 +227,8 @@ TEST(Function, ForEachTypeVisitsThePlacesRemapRewrites) {
     // operands, then the terminator's undef operand.
     EXPECT_EQ(visited(f), (std::vector<Typeref>{ty(1), Typeref::wildcard(0), ty(2), ty(1), ty(1),
                                                 ty(2), ty(2), ty(1), ty(1)}));
+    // Two parameters, the return type, the add, the branch, the gep and the ret.
+    EXPECT_EQ(types_by_place(f), (std::vector<std::size_t>{1, 1, 1, 2, 1, 2, 1}));
     const TypeRemap map = {{ty(1), ty(11)}, {ty(2), ty(12)}, {Typeref::wildcard(0), ty(10)}};
     std::vector<Typeref> mapped = visited(f);
     for (Typeref& t : mapped) t = map.at(t);
@@ -229,7 +236,7 @@ TEST(Function, ForEachTypeVisitsThePlacesRemapRewrites) {
     EXPECT_EQ(visited(f), mapped);
 }
 
-TEST(Module, NamedTypeTextLengthCountsEveryPlaceThatNamesAType) {
+TEST(Module, LongestNamedTypeTextIsThatOfOnePlace) {
     Module m;
     Function f = typed_function();
     m.functions.emplace(f.uuid, std::make_shared<Function>(f));
@@ -239,14 +246,19 @@ TEST(Module, NamedTypeTextLengthCountsEveryPlaceThatNamesAType) {
         {ty(1), kdinstr::types::AnyType(kdinstr::types::primary::IType{100000})},
         {ty(2), kdinstr::types::AnyType(kdinstr::types::primary::IType{10})},
     };
-    // i100000 five times, A, i10 twice in the function; i100000, ty(3) not held and i10 in the
-    // declaration.
+    // The function's places name i100000, A, i10, i100000 twice (the add), i10 and i100000 (the
+    // gep), and i100000 (the ret); the declaration's signature i100000, ty(3) not held and i10.
+    const auto longest = [&](const Module& module, std::uint64_t cap) {
+        return module.longest_named_type_text(kdinstr::types::TypeTextLengths(types, cap));
+    };
     const std::uint64_t unknown = kdinstr::types::unknown_type_text(ty(3)).size();
-    const std::uint64_t total = 5 * 7 + 1 + 2 * 3 + 7 + unknown + 3;
-    EXPECT_EQ(m.named_type_text_length(kdinstr::types::TypeTextLengths(types, UINT64_MAX)), total);
-    EXPECT_EQ(m.named_type_text_length(kdinstr::types::TypeTextLengths(types, total - 1)),
-              total - 1);
-    EXPECT_EQ(Module{}.named_type_text_length(kdinstr::types::TypeTextLengths(types, 10)), 0u);
+    const std::uint64_t declaration = 7 + unknown + 3;
+    EXPECT_EQ(longest(m, UINT64_MAX), declaration);
+    EXPECT_EQ(longest(m, declaration - 1), declaration - 1);
+    Module without_declaration = m;
+    without_declaration.external_functions.clear();
+    EXPECT_EQ(longest(without_declaration, UINT64_MAX), 2u * 7);
+    EXPECT_EQ(longest(Module{}, 10), 0u);
 }
 
 TEST(ExternalFunction, RemapTypes) {

@@ -111,12 +111,12 @@ def _storage_error_cases():
             "compiled module type registry holds a type whose text is longer than its storage "
             "size allows",
         ),
-        # T_23 (50 MB) is allowed, but one instruction names it 31 times.
+        # T_21 (13 MB) is allowed, but one instruction names it 31 times.
         (
             "types named more often than allowed",
             storage("doubling_named_often"),
-            "compiled module names types whose texts together are longer than its storage size "
-            "allows",
+            "compiled module names types in one place whose texts together are longer than its "
+            "storage size allows",
         ),
     ]
 
