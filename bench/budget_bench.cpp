@@ -61,6 +61,22 @@ void report(benchmark::State& state, const Bytes& storage) {
         static_cast<double>(cost);
 }
 
+// The storage of the other storage and load benchmarks: `functions` chains of 100 additions that
+// differ only in their identifiers, so that they compress far better than programs do.
+void BM_DecodeBudgetChains(benchmark::State& state) {
+    const auto inst = kdbench::instance();
+    if (!inst) return state.SkipWithError("no instance");
+    const auto bytes = CompiledModuleStorage::encode(
+        kdbench::storage(static_cast<std::uint32_t>(state.range(0))), *inst);
+    if (!bytes) return state.SkipWithError("encode failed");
+    report(state, *bytes);
+}
+BENCHMARK(BM_DecodeBudgetChains)
+    ->Arg(2000)
+    ->Arg(10'000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
 // One benchmark per file of the folder, registered before the run.
 const bool registered_files = [] {
     const char* folder = std::getenv("KD_BENCH_STORAGES");

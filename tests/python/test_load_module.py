@@ -167,8 +167,9 @@ _TYPEREF = bytes(range(1, 17))
     ],
 )
 def test_a_body_that_decodes_to_far_more_than_its_storage_holds_is_refused(body):
-    # 24 MiB of body in less than a kilobyte of storage, whose decode budget is about 17 MiB.
-    data = b"\x7fKDMODIR=0.1.2\x00" + _zstd_frame(body, 24)
+    # 48 MiB of body in under two kilobytes of storage, whose decode budget is 65 MiB: every
+    # shape costs a few times more than its bytes.
+    data = b"\x7fKDMODIR=0.1.2\x00" + _zstd_frame(body, 48)
     assert len(data) < 4096
     instance, recorder = logged_instance()
     with pytest.raises(RuntimeError) as info:
