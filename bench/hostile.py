@@ -58,9 +58,12 @@ def write_storage(path: Path, chunks, version=ENGINE_VERSION):
 
         def feed(data: bytes, mode: int):
             keep = ctypes.create_string_buffer(data, len(data)) if data else None
-            inb = _Buffer(ctypes.cast(keep, ctypes.c_void_p) if keep else None, len(data), 0)
+            # addressof, not cast: a cast keeps its source in a reference cycle, and a gigabyte
+            # of chunks would wait for the collector in this process, whose resident set the
+            # child inherits as the start of its peak.
+            inb = _Buffer(ctypes.addressof(keep) if keep else None, len(data), 0)
             while True:
-                outb = _Buffer(ctypes.cast(out_buf, ctypes.c_void_p), len(out_buf), 0)
+                outb = _Buffer(ctypes.addressof(out_buf), len(out_buf), 0)
                 left = _zstd.ZSTD_compressStream2(ctx, ctypes.byref(outb), ctypes.byref(inb), mode)
                 if _zstd.ZSTD_isError(left):
                     raise RuntimeError("zstd compression failed")
@@ -104,6 +107,94 @@ def row(name):
 
 
 # --- Storage bodies that decode to far more than they hold --------------------------------------
+# Each declares a list of 2^32-1 elements (or one name of a gigabyte) and then supplies bytes
+# that compress to almost nothing. Layouts: the body is the file names (u32 count, then u32
+# length and bytes each), the module (u32 function count, then the key and the function), the
+# registry; a function is its uuid, name option, u32 parameter count, return type option and its
+# blocks (u32 count, then per block the label twice and a u32 instruction count); an instruction
+# is its opcode byte and then its fields; a register operand is 00 and the u32 register.
+
+ALL_ONES = 0xFFFFFFFF
+REG0 = b"\x00" + u32(0)
+TYPEREF = bytes(range(1, 17))
+
+
+def _one_block(instructions: int) -> bytes:
+    """No file names; one function with no name, parameters or return type, whose one block
+    declares `instructions` instructions: the body up to the first instruction."""
+    function = TYPEREF + b"\x00" + u32(0) + b"\x00" + u32(1) + u32(0) + u32(0) + u32(instructions)
+    return u32(0) + u32(1) + TYPEREF + function
+
+
+def _repeated(pattern: bytes, mib: int):
+    """About `mib` MiB of `pattern` repeated, in chunks of whole patterns."""
+    chunk = pattern * ((1 << 20) // len(pattern))
+    for _ in range(mib):
+        yield chunk
+
+
+def _asserts(tmp: Path, mib: int):
+    # !assert %0: opcode 31, then the condition operand.
+    path = tmp / "asserts.kdm"
+    write_storage(path, [_one_block(ALL_ONES), *_repeated(b"\x1f" + REG0, mib)])
+    return "load", [path]
+
+
+@row("block of 2^32-1 instructions over 100 MiB of !assert %0")
+def _asserts_100(tmp: Path):
+    return _asserts(tmp, 100)
+
+
+@row("block of 2^32-1 instructions over 1000 MiB of !assert %0")
+def _asserts_1000(tmp: Path):
+    return _asserts(tmp, 1000)
+
+
+@row("block of 2^32-1 instructions over 1000 MiB of zeros (iadd)")
+def _iadds(tmp: Path):
+    path = tmp / "iadds.kdm"
+    write_storage(path, [_one_block(ALL_ONES), *zeros(1000)])
+    return "load", [path]
+
+
+@row("invoke of 2^32-1 arguments over 1000 MiB of zeros")
+def _invoke_arguments(tmp: Path):
+    # Opcode 25: the callee operand, then the argument list; each 5 zeros are the operand %0.
+    path = tmp / "invoke.kdm"
+    write_storage(path, [_one_block(1) + b"\x19" + REG0 + u32(ALL_ONES), *zeros(1000)])
+    return "load", [path]
+
+
+@row("phi of 2^32-1 pairs over 1000 MiB of zeros")
+def _phi_pairs(tmp: Path):
+    # Opcode 26: destination, type, then the pairs of operand and label (9 zeros each).
+    path = tmp / "phi.kdm"
+    write_storage(path, [_one_block(1) + b"\x1a" + u32(1) + TYPEREF + u32(ALL_ONES), *zeros(1000)])
+    return "load", [path]
+
+
+@row("gep of 2^32-1 indices over 1000 MiB of zeros")
+def _gep_indices(tmp: Path):
+    # Opcode 24: destination, type, indexed type, base operand, then the index operands.
+    path = tmp / "gep.kdm"
+    head = _one_block(1) + b"\x18" + u32(1) + TYPEREF + TYPEREF + REG0 + u32(ALL_ONES)
+    write_storage(path, [head, *zeros(1000)])
+    return "load", [path]
+
+
+@row("2^32-1 file names over 1000 MiB of zeros")
+def _file_names(tmp: Path):
+    # Each 4 zeros are an empty name.
+    path = tmp / "names.kdm"
+    write_storage(path, [u32(ALL_ONES), *zeros(1000)])
+    return "load", [path]
+
+
+@row("one file name of 1 GiB of NUL bytes")
+def _one_long_name(tmp: Path):
+    path = tmp / "long_name.kdm"
+    write_storage(path, [u32(1) + u32(1 << 30), *zeros(1024)])
+    return "load", [path]
 
 
 # --- Type registries whose types print far longer than they are stored ---------------------------

@@ -26,8 +26,14 @@ void finding(std::string_view what) {
 }
 
 IoResult<Body> decode_body(std::span<const std::uint8_t> bytes) {
+    kdinstr::encoding::DecodeBudget unlimited;
+    return decode_body(bytes, unlimited);
+}
+
+IoResult<Body> decode_body(std::span<const std::uint8_t> bytes,
+                           kdinstr::encoding::DecodeBudget& budget) {
     kdinstr::encoding::SpanSource source(bytes);
-    BorshReader reader(source);
+    BorshReader reader(source, budget);
     Body body;
     auto names = reader.read_seq<std::string>([](BorshReader& r) { return r.read_string(); });
     if (!names) return std::unexpected(std::move(names.error()));
@@ -39,6 +45,15 @@ IoResult<Body> decode_body(std::span<const std::uint8_t> bytes) {
     if (!registry) return std::unexpected(std::move(registry.error()));
     body.type_registry = std::move(*registry);
     return body;
+}
+
+void check_budget_edge(std::span<const std::uint8_t> bytes, std::size_t cost) {
+    static constexpr const char* kExhausted = "decode budget exhausted";
+    kdinstr::encoding::DecodeBudget short_by_one(cost - 1, kExhausted);
+    auto body = decode_body(bytes, short_by_one);
+    if (body) finding("a body decodes within less than it cost before");
+    if (body.error().to_string() != kExhausted)
+        finding("a body one byte over its budget fails otherwise: " + body.error().to_string());
 }
 
 std::vector<std::uint8_t> encode_body(const Body& body) {

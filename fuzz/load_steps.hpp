@@ -2,6 +2,7 @@
 // What the fuzz targets share: the body of compiled module storage read and written without
 // compression, the loader's steps after decoding, and the way a target reports a broken
 // property (an abort, which libFuzzer records as a crash with the input that caused it).
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "kdcore/compiler/compiled_module_storage.hpp"
 #include "kdinstr/encoding/byte_io.hpp"
+#include "kdinstr/encoding/decode_budget.hpp"
 #include "kdinstr/modules/module.hpp"
 #include "kdinstr/types/registry.hpp"
 
@@ -19,8 +21,15 @@ namespace kdfuzz {
 using Body = kdcore::compiler::CompiledModuleStorage;
 
 // File names, module, registry, in the order the storage reader takes them; trailing bytes are
-// ignored as the reader ignores them. A failure yields the decoder's error text.
+// ignored as the reader ignores them. A failure yields the decoder's error text. What it costs is
+// charged to `budget`, one that refuses nothing when none is given.
 kdinstr::encoding::IoResult<Body> decode_body(std::span<const std::uint8_t> bytes);
+kdinstr::encoding::IoResult<Body> decode_body(std::span<const std::uint8_t> bytes,
+                                              kdinstr::encoding::DecodeBudget& budget);
+
+// Decoding within one byte less than what a decode of `bytes` cost (`cost`, at least one byte)
+// must fail with the budget's text, at whichever charge that falls: anything else is a finding.
+void check_budget_edge(std::span<const std::uint8_t> bytes, std::size_t cost);
 std::vector<std::uint8_t> encode_body(const Body& body);
 
 // Writing a decoded body and reading it back must give the same names, functions, external

@@ -1,8 +1,10 @@
 // Writes the generated seed corpora: the storage body of each program below into
-// <corpus>/module_body/<name>.bin, and the whole storage into <corpus>/storage/<name>.kdm. The
-// programs are built like the tests build theirs (the IR builder and the checker's fixture); most
-// pass every load step, so that mutations start deep. Minted type identifiers carry the time, so a
-// second run writes other bytes: run it after a change of the binary form, not on every build.
+// <corpus>/module_body/<name>.bin, and the whole storage into <corpus>/storage/<name>.kdm; and
+// the same for bodies that declare far more than they hold (inflated_*, refused by the decode
+// budget). The programs are built like the tests build theirs (the IR builder and the checker's
+// fixture); most pass every load step, so that mutations start deep. Minted type identifiers
+// carry the time, so a second run writes other bytes: run it after a change of the binary form,
+// not on every build.
 //
 //   build-fuzz/fuzz/kd_fuzz_make_seeds fuzz/corpus
 //
@@ -12,13 +14,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "fuzz/load_steps.hpp"
 #include "kdcore/base/api.hpp"
 #include "kdcore/compiler/compiled_module_storage.hpp"
+#include "kdcore/compiler/zstd_stream.hpp"
 #include "kdcore/load_time.hpp"
 #include "kdinstr/tests/checker_fixture.hpp"
 #include "kdinstr/tests/codec_test_support.hpp"
@@ -230,6 +235,50 @@ Program doubling(std::string name, int k) {
     return make(std::move(name), f, {fn});
 }
 
+// Bodies that declare lists far longer than they hold (the shapes the decode budget refuses): a
+// prefix, then a run of one pattern. Written raw with a few kilobytes of the run, and as storage
+// with `mib` MiB of it, which compress into a few kilobytes.
+struct Inflated {
+    std::string name;
+    std::vector<std::uint8_t> prefix;
+    std::vector<std::uint8_t> pattern;
+    std::size_t mib;
+};
+
+std::vector<std::uint8_t> le32(std::uint32_t v) {
+    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+            static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+}
+
+std::vector<std::uint8_t> join(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+std::vector<Inflated> inflated() {
+    const auto all_ones = le32(0xFFFFFFFF);
+    const std::vector<std::uint8_t> reg0(5, 0), typeref(16, 7), zeros(16, 0), none{0};
+    // No file names; one function with no name, parameters or return type, whose one block
+    // declares `n` instructions.
+    const auto one_block = [&](std::uint32_t n) {
+        return join({le32(0), le32(1), typeref, typeref, none, le32(0), none, le32(1), le32(0),
+                     le32(0), le32(n)});
+    };
+    return {
+        // !assert %0, six bytes each; they compress less well than zeros.
+        {"inflated_asserts", one_block(0xFFFFFFFF), join({{31}, reg0}), 40},
+        // Each 32 zeros are an iadd.
+        {"inflated_iadds", one_block(0xFFFFFFFF), zeros, 100},
+        {"inflated_invoke_arguments", join({one_block(1), {25}, reg0, all_ones}), zeros, 100},
+        {"inflated_phi_pairs", join({one_block(1), {26}, le32(1), typeref, all_ones}), zeros, 100},
+        {"inflated_gep_indices",
+         join({one_block(1), {24}, le32(1), typeref, typeref, reg0, all_ones}), zeros, 100},
+        {"inflated_file_names", all_ones, zeros, 100},
+        {"inflated_file_name_bytes", join({le32(1), le32(1u << 30)}), zeros, 100},
+    };
+}
+
 const char* reached_text(kdfuzz::LoadOutcome::Reached r) {
     using Reached = kdfuzz::LoadOutcome::Reached;
     switch (r) {
@@ -279,6 +328,33 @@ int main(int argc, char** argv) {
     programs.push_back(every_opcode());
     programs.push_back(doubling("doubling_5", 5));
     programs.push_back(doubling("doubling_30", 30));
+
+    for (const auto& seed : inflated()) {
+        std::vector<std::uint8_t> run;
+        while (run.size() < 3 * 1024)
+            run.insert(run.end(), seed.pattern.begin(), seed.pattern.end());
+        write_file(bodies / (seed.name + ".bin"), join({seed.prefix, run}));
+        std::vector<std::uint8_t> storage(kdcore::compiler::CompiledModuleStorage::kMagic.begin(),
+                                          kdcore::compiler::CompiledModuleStorage::kMagic.end());
+        for (char c : std::string_view("=" KD_ENGINE_VERSION))
+            storage.push_back(static_cast<std::uint8_t>(c));
+        storage.push_back(0);
+        {
+            kdcore::compiler::ZstdCompressor z(storage);
+            std::vector<std::uint8_t> chunk;
+            while (chunk.size() + seed.pattern.size() <= (std::size_t{1} << 20))
+                chunk.insert(chunk.end(), seed.pattern.begin(), seed.pattern.end());
+            bool written = z.write(seed.prefix).has_value();
+            for (std::size_t i = 0; i < seed.mib && written; ++i)
+                written = z.write(chunk).has_value();
+            if (!written || !z.finish()) {
+                std::fprintf(stderr, "%s: compression failed\n", seed.name.c_str());
+                return 1;
+            }
+        }
+        write_file(storages / (seed.name + ".kdm"), storage);
+        fmt::print("{:<26} {:>5} bytes of storage\n", seed.name, storage.size());
+    }
 
     for (auto& p : programs) {
         const auto bytes = kdfuzz::encode_body(p.body);

@@ -1,5 +1,6 @@
 // The body of compiled module storage without its compression, so that mutations reach deep
-// structure at once: decoded, written and read back, then taken through the loader's steps.
+// structure at once: decoded, written and read back, then taken through the loader's steps. Its
+// decode is repeated one byte short of what it cost, which must stop at that charge.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -8,7 +9,10 @@
 #include "fuzz/load_steps.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto body = kdfuzz::decode_body(std::span<const std::uint8_t>(data, size));
+    const std::span<const std::uint8_t> bytes(data, size);
+    kdinstr::encoding::DecodeBudget budget;
+    auto body = kdfuzz::decode_body(bytes, budget);
+    if (budget.spent() > 0) kdfuzz::check_budget_edge(bytes, budget.spent());
     if (!body) return 0;
     kdfuzz::check_round_trip(*body);
     // Refused as the storage reader refuses it, the body's size standing for the storage's.

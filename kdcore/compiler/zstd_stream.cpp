@@ -78,13 +78,15 @@ IoResult<void> ZstdCompressor::finish() {
     }
 }
 
-ZstdDecompressor::ZstdDecompressor(ByteSource& input, std::size_t max_output, const char* too_large)
+ZstdDecompressor::ZstdDecompressor(ByteSource& input, std::size_t max_output, const char* too_large,
+                                   kdinstr::encoding::DecodeBudget* budget)
     : ctx_(ZSTD_createDCtx()),
       input_(input),
       in_buffer_(ZSTD_DStreamInSize()),
       window_(ZSTD_DStreamOutSize()),
       max_output_(max_output),
-      too_large_(too_large) {
+      too_large_(too_large),
+      budget_(budget) {
     if (ctx_ == nullptr) kdinstr::utils::panic("failed to create a zstd decompression context");
     std::size_t r = ZSTD_DCtx_loadDictionary(ctx_, nullptr, 0);
     if (!ZSTD_isError(r)) r = ZSTD_DCtx_setParameter(ctx_, ZSTD_d_windowLogMax, kWindowLogMax);
@@ -151,6 +153,12 @@ IoResult<bool> ZstdDecompressor::refill() {
     }
     const std::size_t n =
         decompress_into({window_.data(), std::min(window_.size(), max_output_ - produced_)});
+    if (budget_ != nullptr) {
+        if (auto charged = budget_->charge(n); !charged) {
+            error_ = std::move(charged.error());
+            return std::unexpected(*error_);
+        }
+    }
     produced_ += n;
     set_window(window_.data(), window_.data() + n);
     if (n > 0) return true;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kdinstr/encoding/byte_io.hpp"
+#include "kdinstr/encoding/decode_budget.hpp"
 
 struct ZSTD_CCtx_s;
 struct ZSTD_DCtx_s;
@@ -68,7 +69,8 @@ class ZstdCompressor final : public kdinstr::encoding::BufferedSink {
 //
 // Hostile input stays bounded: a frame may not ask for a window above 2^kWindowLogMax bytes
 // (the library's own error), and the output stops at `max_output` bytes: a read that needs a
-// byte the input holds past them fails with `too_large` as its text.
+// byte the input holds past them fails with `too_large` as its text. With a decode budget, every
+// byte put into the window is charged to it first, and a refill past it fails with its text.
 class ZstdDecompressor final : public kdinstr::encoding::BufferedSource {
   public:
     static constexpr const char* kIncompleteFrame = "incomplete frame";
@@ -76,7 +78,8 @@ class ZstdDecompressor final : public kdinstr::encoding::BufferedSource {
     static constexpr int kWindowLogMax = 22;
 
     explicit ZstdDecompressor(ByteSource& input, std::size_t max_output = SIZE_MAX,
-                              const char* too_large = "");
+                              const char* too_large = "",
+                              kdinstr::encoding::DecodeBudget* budget = nullptr);
     ~ZstdDecompressor() override;
     ZstdDecompressor(const ZstdDecompressor&) = delete;
     ZstdDecompressor& operator=(const ZstdDecompressor&) = delete;
@@ -100,6 +103,7 @@ class ZstdDecompressor final : public kdinstr::encoding::BufferedSource {
     std::size_t produced_ = 0;
     std::size_t max_output_;
     const char* too_large_;
+    kdinstr::encoding::DecodeBudget* budget_;
     // The first error met, returned by every refill from then on.
     std::optional<IoError> error_;
 };

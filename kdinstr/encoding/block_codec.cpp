@@ -4,6 +4,7 @@
 #include <utility>
 #include <variant>
 
+#include "kdinstr/encoding/decode_costs.hpp"
 #include "kdinstr/encoding/instr_codec.hpp"
 #include "kdinstr/encoding/operand_codec.hpp"
 
@@ -69,10 +70,15 @@ IoResult<void> encode(BorshWriter& w, const BasicBlock& value) {
 IoResult<BasicBlock> decode_basic_block(BorshReader& r) {
     KD_LET(label, decode_label(r));
     KD_LET(count, r.read_u32());
-    // Records are built where they stay; the count is not trusted for memory.
+    // Records are built where they stay; the count is not trusted for memory: the list grows
+    // as records arrive, each growth charged first.
     std::vector<KdInstr> instructions;
-    instructions.reserve(BorshReader::cautious_capacity<KdInstr>(count));
-    for (std::uint32_t i = 0; i < count; ++i) KD_TRY(decode_instruction_into(r, instructions));
+    for (std::uint32_t i = 0; i < count; ++i) {
+        KD_TRY(r.make_room(instructions, count));
+        KD_TRY(decode_instruction_into(r, instructions));
+    }
+    // What loading builds per instruction, for those that arrived.
+    KD_TRY(r.budget().charge(instructions.size(), decode_costs::kInstruction));
     KD_LET(terminator, decode_terminator(r));
     return BasicBlock{label, std::move(instructions), std::move(terminator)};
 }
@@ -92,6 +98,7 @@ IoResult<std::map<Label, BasicBlock>> decode_block_map(BorshReader& r) {
     // a repeated key keeps the entry read last.
     std::map<Label, BasicBlock> body;
     for (std::uint32_t i = 0; i < count; ++i) {
+        KD_TRY(r.charge(decode_costs::kBlock));
         KD_LET(label, decode_label(r));
         KD_LET(block, decode_basic_block(r));
         body.insert_or_assign(body.end(), label, std::move(block));

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "kdinstr/encoding/bigint_bytes.hpp"
+#include "kdinstr/encoding/try.hpp"
 #include "kdinstr/encoding/utf8_check.hpp"
 
 namespace kdinstr::encoding {
@@ -63,10 +64,18 @@ IoResult<std::uint8_t> BorshReader::read_tag_slow(std::uint8_t max_tag) {
 
 template <typename Bytes>
 IoResult<void> BorshReader::read_counted(std::size_t count, Bytes& out) {
-    out.resize(std::min(count, kMaxBytesReserve));
+    // Every block is charged before it is allocated: a false count costs what arrives, and the
+    // first block at most.
+    std::size_t size = std::min(count, kMaxBytesReserve);
+    KD_TRY(charge(size + kAllocationOverhead));
+    out.resize(size);
     std::size_t filled = 0;
     while (filled < count) {
-        if (filled == out.size()) out.resize(std::min(out.size() * 2, count));
+        if (filled == out.size()) {
+            size = std::min(out.size() * 2, count);
+            KD_TRY(charge(size + kAllocationOverhead));
+            out.resize(size);
+        }
         auto n = source_.read(
             std::span(reinterpret_cast<std::uint8_t*>(out.data()), out.size()).subspan(filled));
         if (!n) return std::unexpected(std::move(n.error()));
@@ -90,6 +99,7 @@ IoResult<std::string> BorshReader::read_string() {
     if (!len) return std::unexpected(std::move(len.error()));
     std::string out;
     if (buffered_ && buffered_->available() >= *len) {
+        KD_TRY(charge(*len + kAllocationOverhead));
         const auto* at = buffered_->take(*len);
         out.assign(reinterpret_cast<const char*>(at), *len);
     } else if (auto r = read_counted(*len, out); !r) {
@@ -107,11 +117,17 @@ IoResult<mpz_class> BorshReader::read_bigint() {
 }
 
 IoResult<mpz_class> BorshReader::read_bigint_bytes(std::uint32_t length) {
+    // The number's limbs and the block of the value that holds them, charged once the bytes are
+    // at hand.
+    const std::size_t number = std::size_t{length} + sizeof(mpz_class) + 2 * kAllocationOverhead;
     // In the window: convert the bytes in place instead of copying them out first.
-    if (buffered_ && buffered_->available() >= length)
+    if (buffered_ && buffered_->available() >= length) {
+        KD_TRY(charge(number));
         return bigint_from_signed_bytes_le({buffered_->take(length), length});
+    }
     std::vector<std::uint8_t> bytes;
     if (auto r = read_counted(length, bytes); !r) return std::unexpected(std::move(r.error()));
+    KD_TRY(charge(number));
     return bigint_from_signed_bytes_le(bytes);
 }
 

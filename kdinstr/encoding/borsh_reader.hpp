@@ -1,7 +1,8 @@
 #pragma once
 // Reading the primitive layer of the IR's binary form. Every read takes exactly the bytes of its
 // value; at the first fault it fails with one of the fixed messages below and yields nothing.
-// Errors of the byte source itself are passed on unchanged.
+// Errors of the byte source itself are passed on unchanged. What the reads build is charged to
+// the reader's decode budget before it is allocated; a read past the budget fails with its text.
 #include <gmpxx.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "kdinstr/encoding/byte_io.hpp"
+#include "kdinstr/encoding/decode_budget.hpp"
 
 namespace kdinstr::encoding {
 
@@ -34,15 +36,26 @@ struct DecodeMessages {
 class BorshReader {
   public:
     // A count read from the input is not trusted for memory: lists reserve at most this many
-    // bytes of elements before the elements arrive.
+    // bytes of elements before the elements arrive, then grow by doubling as they do.
     static constexpr std::size_t kMaxListReserveBytes = 4096;
     // Byte strings (texts, big integers) start at most this large and grow by doubling.
     static constexpr std::size_t kMaxBytesReserve = 1024 * 1024;
+    // What a heap block costs beyond the bytes asked for (the allocator's header and rounding),
+    // charged with every allocation the decoders make.
+    static constexpr std::size_t kAllocationOverhead = 16;
 
-    explicit BorshReader(ByteSource& source)
-        : source_(source), buffered_(dynamic_cast<BufferedSource*>(&source)) {}
+    // Without a budget: nothing is refused for its cost.
+    explicit BorshReader(ByteSource& source) : BorshReader(source, own_budget_) {}
+    // Charges `budget`, which must outlive the reader.
+    BorshReader(ByteSource& source, DecodeBudget& budget)
+        : source_(source), buffered_(dynamic_cast<BufferedSource*>(&source)), budget_(budget) {}
+    BorshReader(const BorshReader&) = delete;
+    BorshReader& operator=(const BorshReader&) = delete;
 
     ByteSource& source() { return source_; }
+    DecodeBudget& budget() { return budget_; }
+    // Shorthands for the codecs: what they build, charged as it arrives.
+    IoResult<void> charge(std::size_t bytes) { return budget_.charge(bytes); }
 
     // Fills `out` completely, or fails with "Unexpected length of input".
     IoResult<void> read_exact(std::span<std::uint8_t> out);
@@ -87,12 +100,29 @@ class BorshReader {
             count, kMaxListReserveBytes / std::max<std::size_t>(sizeof(T), 1)));
     }
 
+    // Makes room in `out` for one more of the `count` elements a list declares, when it is
+    // full: first the cautious capacity, then twice what it holds (never more than `count`).
+    // Each new block is charged before it is allocated; moving the elements over is not
+    // charged again, the old block being the charge before.
+    template <typename T>
+    IoResult<void> make_room(std::vector<T>& out, std::uint64_t count) {
+        if (out.size() < out.capacity()) [[likely]]
+            return {};
+        const std::size_t first = std::max<std::size_t>(cautious_capacity<T>(count), 1);
+        const std::size_t want = std::max(first, 2 * out.capacity());
+        const auto grown = static_cast<std::size_t>(std::min<std::uint64_t>(want, count));
+        if (auto r = budget_.charge(grown, sizeof(T)); !r) return r;
+        if (auto r = budget_.charge(kAllocationOverhead); !r) return r;
+        out.reserve(grown);
+        return {};
+    }
+
     // `count` elements through `read_one(reader)`, which returns IoResult<T>.
     template <typename T, typename ReadOne>
     IoResult<std::vector<T>> read_n(std::uint64_t count, ReadOne&& read_one) {
         std::vector<T> out;
-        out.reserve(cautious_capacity<T>(count));
         for (std::uint64_t i = 0; i < count; ++i) {
+            if (auto r = make_room(out, count); !r) return std::unexpected(std::move(r.error()));
             auto element = read_one(*this);
             if (!element) return std::unexpected(std::move(element.error()));
             out.push_back(std::move(*element));
@@ -161,6 +191,9 @@ class BorshReader {
     // The same source when it reads from a window: values are then read in place, with a virtual
     // call only to refill the window. Which bytes are consumed does not change.
     BufferedSource* buffered_;
+    // The budget of a reader made without one: unlimited.
+    DecodeBudget own_budget_;
+    DecodeBudget& budget_;
 };
 
 }  // namespace kdinstr::encoding

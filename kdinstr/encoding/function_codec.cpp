@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kdinstr/encoding/block_codec.hpp"
+#include "kdinstr/encoding/decode_costs.hpp"
 #include "kdinstr/encoding/enum_codec.hpp"
 #include "kdinstr/encoding/operand_codec.hpp"
 #include "kdinstr/encoding/type_codec.hpp"
@@ -79,7 +80,7 @@ IoResult<Function> decode_function(BorshReader& r) {
     KD_LET(count, r.read_u32());
     for (std::uint32_t i = 0; i < count; ++i) {
         KD_LET(index, r.read_u16());
-        f.wildcard_types.insert(index);
+        if (f.wildcard_types.insert(index).second) KD_TRY(r.charge(decode_costs::kMapNode + 8));
     }
     KD_LET(meta, r.read_bool());
     f.meta = meta;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "kdinstr/encoding/decode_costs.hpp"
 #include "kdinstr/encoding/function_codec.hpp"
 #include "kdinstr/encoding/type_codec.hpp"
 #include "kdinstr/utils/panic.hpp"
@@ -35,6 +36,7 @@ IoResult<Module> decode_module(BorshReader& r) {
     Module m;
     KD_LET(function_count, r.read_u32());
     for (std::uint32_t i = 0; i < function_count; ++i) {
+        KD_TRY(r.charge(decode_costs::kFunction));
         KD_LET(key, decode_uuid(r));
         KD_LET(function, decode_function(r));
         // Keys arrive in ascending order from a well-formed encoder: hint the end.
@@ -43,6 +45,7 @@ IoResult<Module> decode_module(BorshReader& r) {
     }
     KD_LET(external_count, r.read_u32());
     for (std::uint32_t i = 0; i < external_count; ++i) {
+        KD_TRY(r.charge(decode_costs::kExternalFunction));
         KD_LET(key, decode_uuid(r));
         KD_LET(external, decode_external_function(r));
         m.external_functions.insert_or_assign(m.external_functions.end(), key, std::move(external));

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "kdinstr/encoding/decode_costs.hpp"
 #include "kdinstr/encoding/type_codec.hpp"
 #include "kdinstr/utils/uuid_gen.hpp"
 
@@ -25,6 +26,8 @@ IoResult<types::TypeRegistry> decode_type_registry(BorshReader& r) {
     // `Typeref` only its later type.
     types::DecodedTypes decoded;
     for (std::uint64_t i = 0; i < *count; ++i) {
+        if (auto charged = r.charge(decode_costs::kType); !charged)
+            return std::unexpected(std::move(charged.error()));
         auto ref = decode_typeref(r);
         if (!ref) return std::unexpected(std::move(ref.error()));
         auto type = decode_any_type(r);

@@ -134,6 +134,69 @@ def test_storage_errors(name, data, error):
     _still_loads_with_the_first_key(instance, recorder)
 
 
+def _zstd_frame(prefix, zeros_mib):
+    """One zstd frame holding `prefix` (a raw block) and then `zeros_mib` MiB of zero bytes
+    (run-length blocks of 128 KiB, four bytes each): made by hand, with no compressor."""
+
+    def block(kind, size, payload, last=False):
+        return ((size << 3) | (kind << 1) | int(last)).to_bytes(3, "little") + payload
+
+    # Magic; no checksum, content size or dictionary; a window of 2^17 bytes.
+    frame = b"\x28\xb5\x2f\xfd\x00" + bytes([7 << 3]) + block(0, len(prefix), prefix)
+    runs = zeros_mib * 8
+    frame += b"".join(block(1, 1 << 17, b"\x00", last=i == runs - 1) for i in range(runs))
+    return frame
+
+
+def _u32(v):
+    return v.to_bytes(4, "little")
+
+
+_ONE_BLOCK = (  # no file names; one function with no name, parameters or return type; one block
+    _u32(0) + _u32(1) + bytes(range(16)) * 2 + b"\x00" + _u32(0) + b"\x00" + _u32(1) + _u32(0) * 2
+)
+_TYPEREF = bytes(range(1, 17))
+
+
+@pytest.mark.parametrize(
+    "body",
+    [
+        # Each 32 zeros are an iadd.
+        pytest.param(_ONE_BLOCK + _u32(2**32 - 1), id="block of 2^32-1 instructions"),
+        # Each 5 zeros are the operand %0.
+        pytest.param(
+            _ONE_BLOCK + _u32(1) + b"\x19" + bytes(5) + _u32(2**32 - 1),
+            id="invoke of 2^32-1 arguments",
+        ),
+        pytest.param(
+            _ONE_BLOCK + _u32(1) + b"\x1a" + _u32(1) + _TYPEREF + _u32(2**32 - 1),
+            id="phi of 2^32-1 pairs",
+        ),
+        pytest.param(
+            _ONE_BLOCK + _u32(1) + b"\x18" + _u32(1) + _TYPEREF * 2 + bytes(5) + _u32(2**32 - 1),
+            id="gep of 2^32-1 indices",
+        ),
+        pytest.param(_u32(2**32 - 1), id="2^32-1 file names"),
+        pytest.param(_u32(1) + _u32(2**30), id="one file name of 1 GiB of NUL bytes"),
+    ],
+)
+def test_a_body_that_decodes_to_far_more_than_its_storage_holds_is_refused(body):
+    # 48 MiB of body in under two kilobytes of storage, whose decode budget is 65 MiB: every
+    # shape costs a few times more than its bytes.
+    data = b"\x7fKDMODIR=0.1.2\x00" + _zstd_frame(body, 48)
+    assert len(data) < 4096
+    instance, recorder = logged_instance()
+    with pytest.raises(RuntimeError) as info:
+        _kd_load_module(instance, data)
+    refused = READ_FAILED + "compiled module body decodes to more than its storage size allows"
+    assert str(info.value) == LOAD_FAILED + refused
+    assert recorder.take() == [
+        compiler(154, TRACE, f"Deserializing compiled module storage ({len(data)} bytes)"),
+        compiler(174, ERROR, refused),
+    ]
+    _still_loads_with_the_first_key(instance, recorder)
+
+
 def _still_loads_with_the_first_key(instance, recorder):
     _kd_load_module(instance, storage("two_functions"))
     assert recorder.take()[-1][4] == "ModuleContext inserted into InstanceContext with key ModuleKey(1v1)"
