@@ -4,7 +4,8 @@
 //
 // Edges live in one vector and are chained per node (outgoing and incoming lists threaded
 // through the edge records), so a graph sized up front never reallocates while it is filled;
-// the edge room is taken with the first edge, so a graph without edges holds none. Nodes are
+// the edge room, and the per-node heads of the lists, are taken with the first edge, so a
+// graph without edges holds nothing but its nodes. Nodes are
 // found through an open-addressing table of their positions (`std::hash<N>`, remixed with a
 // per-process seed: nodes such as block labels come from outside, and crafted ones must not
 // crowd one probe run); a graph of a few nodes, as most functions have, compares them one by
@@ -35,7 +36,6 @@ class DiGraphMap {
     DiGraphMap(std::size_t node_capacity, std::size_t edge_capacity)
         : planned_edges_(edge_capacity) {
         nodes_.reserve(node_capacity);
-        slots_.reserve(node_capacity);
         if (node_capacity > kLinearNodes) make_index(node_capacity);
     }
 
@@ -47,6 +47,10 @@ class DiGraphMap {
     std::optional<E> add_edge(const N& source, const N& target, E weight) {
         const std::uint32_t s = index_of_or_add(source);
         const std::uint32_t t = index_of_or_add(target);
+        if (slots_.empty()) {
+            slots_.reserve(nodes_.capacity());
+            slots_.resize(nodes_.size());
+        }
         if (const auto e = find_edge(s, t)) {
             std::optional<E> old(std::move(edges_[*e].weight));
             edges_[*e].weight = std::move(weight);
@@ -175,7 +179,8 @@ class DiGraphMap {
         }
         const auto i = static_cast<std::uint32_t>(nodes_.size());
         nodes_.push_back(node);
-        slots_.push_back(Slot{});
+        // Heads are kept for every node once the first edge is in.
+        if (!slots_.empty()) slots_.push_back(Slot{});
         if (index_.empty()) {
             if (nodes_.size() > kLinearNodes) make_index(nodes_.size());
         } else if (nodes_.size() * 2 > index_.size()) {
@@ -187,6 +192,7 @@ class DiGraphMap {
     }
 
     std::optional<std::uint32_t> find_edge(std::uint32_t s, std::uint32_t t) const {
+        if (slots_.empty()) return std::nullopt;
         for (std::uint32_t e = slots_[s].first_out; e != none; e = links_[e].next_out)
             if (links_[e].target == t) return e;
         return std::nullopt;
@@ -196,7 +202,7 @@ class DiGraphMap {
     std::vector<N> collect(const N& node, First first, Next next, End end) const {
         std::vector<N> out;
         const auto at = find_node(node);
-        if (!at) return out;
+        if (!at || slots_.empty()) return out;
         // The lists are threaded newest first; report them oldest first.
         for (std::uint32_t e = first(slots_[*at]); e != none; e = next(links_[e]))
             out.push_back(end(edges_[e]));
@@ -204,6 +210,7 @@ class DiGraphMap {
     }
 
     std::vector<N> nodes_;
+    // Empty until the first edge; then one per node.
     std::vector<Slot> slots_;
     // Positions in `nodes_`, `none` where empty.
     std::vector<std::uint32_t> index_;
