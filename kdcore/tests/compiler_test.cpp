@@ -142,8 +142,8 @@ TEST(CompileSources, LinesBelowTheLoggersLevelAreLeftOut) {
             {"Trace kdcore/src/compiler:117",
              "Serializing compiled module storage (module has 2 functions)"},
             {"Info kdcore/src/compiler:262",
-             fmt::format("Compiled successful, module has 2 functions: [\"{}\", \"{}\"]",
-                         names[0], names[1])},
+             fmt::format("Compiled successful, module has 2 functions: [\"{}\", \"{}\"]", names[0],
+                         names[1])},
             {"Info kdcore/src/compiler:273",
              fmt::format("Produced {} bytes of compiled module storage", bytes->size())},
         };

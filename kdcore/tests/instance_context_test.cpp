@@ -176,7 +176,8 @@ TEST(InstanceContext, SinkLevelDecidesWhichLinesAreWritten) {
     };
     const std::vector<Case> cases = {
         {"default sink", [](InstanceContext&) {}, {false, false, false, false, false}, {}},
-        {"sink without a level", [](InstanceContext& c) { c.set_log_sink(&recording_sink); },
+        {"sink without a level",
+         [](InstanceContext& c) { c.set_log_sink(&recording_sink); },
          {true, true, true, true, true},
          {"Compiling source \"a.kd\"", "Produced 20 bytes of compiled module storage",
           "Module verification failed: x"}},

@@ -96,7 +96,9 @@ class NameTable {
     // The array: inside the table until it outgrows it. Looked up on each use, since a moved
     // table holds its inline array at another address.
     bool dense_inline() const { return dense_values_.empty(); }
-    std::uint32_t* values() { return dense_inline() ? inline_values_.data() : dense_values_.data(); }
+    std::uint32_t* values() {
+        return dense_inline() ? inline_values_.data() : dense_values_.data();
+    }
     const std::uint32_t* values() const {
         return dense_inline() ? inline_values_.data() : dense_values_.data();
     }
