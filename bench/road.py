@@ -1,10 +1,14 @@
 #!/usr/bin/python3
-"""Times the main road beside LLVM's tools on one generated program at several sizes.
+"""Times the main road beside LLVM's tools on generated programs of three shapes and sizes.
 
-    /usr/bin/python3 bench/road.py [--sizes 10000,100000,1000000] [--runs 5] [--build build]
+    /usr/bin/python3 bench/road.py [--sizes 10000,100000,1000000] [--small 200000]
+        [--empty 10000,100000,1000000] [--runs 5] [--build build]
 
-For each size, bench/gen_program.py writes the program in the IR's assembly text and, from the
-same model, as LLVM IR. Then, in one run:
+The shapes come from bench/gen_program.py: "large", thousands of functions of ~250
+instructions (`--sizes` in instructions); "small", functions of 2-20 instructions that call
+each other (`--small` in functions); "empty", functions `define void fN() { entry: ret void }`
+(`--empty` in functions). An empty list leaves a shape out. For each program, gen_program.py
+writes the IR's assembly text and, from the same model, LLVM IR. Then, in one run:
 - our compile (`_kd_compile_module` on the text) and our load (`_kd_load_module` on the
   storage it produced, into a fresh instance made outside the timing), in this process;
 - `llvm-as` (parse, verify, write bitcode), and `opt -passes=verify -disable-output` on the
@@ -203,7 +207,12 @@ def mib(kib):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--sizes", default="10000,100000,1000000",
-                        help="instruction counts, comma-separated (default 10000,100000,1000000)")
+                        help="instruction counts of the large shape, comma-separated (default "
+                             "10000,100000,1000000)")
+    parser.add_argument("--small", default="200000",
+                        help="function counts of the small shape (default 200000)")
+    parser.add_argument("--empty", default="10000,100000,1000000",
+                        help="function counts of the empty shape (default 10000,100000,1000000)")
     parser.add_argument("--runs", type=int, default=5, help="repetitions per time (default 5)")
     parser.add_argument("--build", default=str(ROOT / "build"),
                         help="build directory holding python/kdpi (default build)")
@@ -234,11 +243,22 @@ def main():
         for name, command in llvm_commands(small_ll, directory / "startup.bc", flags).items():
             startup[name] = best_of(launcher, runs, command)
 
-        for size in (int(s) for s in args.sizes.split(",")):
-            functions = gen_program.build_program(size, 1)
+        def counts(text):
+            return [int(c) for c in text.split(",") if c.strip()]
+
+        programs = ([("large", n, lambda n: gen_program.build_program(n, 1))
+                     for n in counts(args.sizes)] +
+                    [("small", n, lambda n: gen_program.build_small_program(n, 1))
+                     for n in counts(args.small)] +
+                    [("empty", n, gen_program.build_empty_program)
+                     for n in counts(args.empty)])  # fmt: skip
+        for shape, size, build_functions in programs:
+            functions = build_functions(size)
+            function_count = len(functions)
             instructions = sum(f.instruction_count() for f in functions)
-            kd, ll = write_program(functions, directory, f"p{size}")
-            bc, storage_path = directory / f"p{size}.bc", directory / f"p{size}.kdstore"
+            stem = f"{shape}{size}"
+            kd, ll = write_program(functions, directory, stem)
+            bc, storage_path = directory / f"{stem}.bc", directory / f"{stem}.kdstore"
             del functions
 
             text = kd.read_text(encoding="utf-8")
@@ -274,8 +294,10 @@ def main():
                 peak, baseline = ours_peak[ours_name]
                 tool_peak, tool_start = llvm[tool][1], startup[tool][1]
                 rows.append({
+                    "program": stem, "shape": shape, "functions": function_count,
                     "instructions": instructions, "road": ours_name, "ours_ms": ours_s * 1e3,
-                    "ns_per_instr": ours_s * 1e9 / instructions, "tool": tool,
+                    "ns_per_instr": ours_s * 1e9 / instructions if instructions else None,
+                    "us_per_function": ours_s * 1e6 / function_count, "tool": tool,
                     "tool_ms": tool_s * 1e3, "speed": tool_s / ours_s,
                     "ours_mib": mib(peak - baseline), "ours_total_mib": mib(peak),
                     "tool_mib": mib(tool_peak - tool_start), "tool_total_mib": mib(tool_peak),
@@ -287,19 +309,22 @@ def main():
           f"({', '.join(f'{n} {t * 1e3:.1f} ms' for n, (t, _) in startup.items())})")
     print("peak memory: ours above the interpreter's baseline (the child's total in brackets); "
           "LLVM's above its start-up (total in brackets); MiB")
-    for size_row in {r["instructions"]: r for r in rows}.values():
-        print(f"  {size_row['instructions']} instructions: text {size_row['text'] / 1e6:.2f} MB, "
+    for size_row in {r["program"]: r for r in rows}.values():
+        print(f"  {size_row['shape']}, {size_row['functions']} functions, "
+              f"{size_row['instructions']} instructions: text {size_row['text'] / 1e6:.2f} MB, "
               f"storage {size_row['storage'] / 1e6:.2f} MB; LLVM IR {size_row['ll'] / 1e6:.2f} "
               f"MB, bitcode {size_row['bitcode'] / 1e6:.2f} MB")
-    header = ("| instructions | ours | ms | ns/instr | LLVM | ms | speed-up | ours MiB | "
-              "LLVM MiB | memory ratio |")
+    header = ("| shape | functions | instructions | ours | ms | ns/instr | us/function | LLVM | ms "
+              "| speed-up | ours MiB | LLVM MiB | memory ratio |")
     print(header)
     print("|" + "|".join("---" for _ in range(header.count("|") - 1)) + "|")
     for r in rows:
-        print(f"| {r['instructions']} | {r['road']} | {r['ours_ms']:.1f} | "
-              f"{r['ns_per_instr']:.0f} | {r['tool']} | {r['tool_ms']:.1f} | "
-              f"{r['speed']:.2f}x | {r['ours_mib']:.1f} ({r['ours_total_mib']:.0f}) | "
-              f"{r['tool_mib']:.1f} ({r['tool_total_mib']:.0f}) | {r['memory']:.2f}x |")
+        per_instr = f"{r['ns_per_instr']:.0f}" if r["ns_per_instr"] is not None else "-"
+        print(f"| {r['shape']} | {r['functions']} | {r['instructions']} | {r['road']} | "
+              f"{r['ours_ms']:.1f} | {per_instr} | {r['us_per_function']:.2f} | {r['tool']} | "
+              f"{r['tool_ms']:.1f} | {r['speed']:.2f}x | {r['ours_mib']:.1f} "
+              f"({r['ours_total_mib']:.0f}) | {r['tool_mib']:.1f} ({r['tool_total_mib']:.0f}) | "
+              f"{r['memory']:.2f}x |")
 
 
 if __name__ == "__main__":

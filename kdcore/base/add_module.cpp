@@ -52,43 +52,41 @@ std::expected<ModuleKey, KdError> InstanceContext::add_module(
         return std::unexpected(KdError(KdError::Instr{std::move(verified.error())}));
     }
 
-    // Each function is analysed once it passes its type check, while it is at hand; analyses
-    // are pure, so those of a module that then fails are simply dropped.
-    std::vector<std::string> labels;
-    std::vector<kdinstr::analysis::FunctionAnalysis> analyses;
-    labels.reserve(module.functions.size());
-    analyses.reserve(module.functions.size());
+    // Each function is analysed once it passes its type check, while it is at hand, and goes
+    // straight into the context; analyses are pure, so the context of a module that then fails
+    // is simply dropped. Nobody else sees the context yet: the shard locks taken here are
+    // uncontended.
+    auto context = std::make_unique<module::ModuleContext>();
+    context->functions.reserve(module.functions.size());
     for (auto& [key, function] : module.functions) {
         if (remap_each) kdinstr::modules::Module::remap_function_types(function, remap);
-        std::string label = function_label(*function);
-        self.log(log_sites::ADD_MODULE_TYPE_CHECKING, label);
+        // Labels are only made for lines that are shown.
+        if (self.log_shown(log_sites::ADD_MODULE_TYPE_CHECKING.level))
+            self.log(log_sites::ADD_MODULE_TYPE_CHECKING, function_label(*function));
         if (auto checked = function->type_check(self.type_registry_); !checked) {
-            self.log(log_sites::ADD_MODULE_TYPE_CHECK_FAILED, label, checked.error().message());
+            if (self.log_shown(log_sites::ADD_MODULE_TYPE_CHECK_FAILED.level))
+                self.log(log_sites::ADD_MODULE_TYPE_CHECK_FAILED, function_label(*function),
+                         checked.error().message());
             return std::unexpected(KdError(KdError::Instr{std::move(checked.error())}));
         }
-        labels.push_back(std::move(label));
-        analyses.push_back(kdinstr::analysis::analyze(function));
+        // Two entries carrying one UUID leave the later one.
+        context->functions.insert(function->uuid,
+                                  module::FunctionContext{
+                                      .analysis = kdinstr::analysis::analyze(function),
+                                      .function = function,
+                                      .uuid = function->uuid,
+                                      .attached = {},
+                                  });
     }
 
-    auto context = std::make_unique<module::ModuleContext>();
     context->instance = instance;
     context->uuid = kdinstr::utils::new_v6(self.next_clock_sequence(), self.node_);
+    // The context's entries share the functions, which stay where they are.
     context->module = std::move(module);
-    // Nobody else sees the context yet: the shard locks taken here are uncontended.
-    std::size_t next = 0;
-    for (const auto& [key, function] : context->module.functions) {
-        module::FunctionContext function_context{
-            .analysis = std::move(analyses[next++]),
-            .function = function,
-            .uuid = function->uuid,
-            .attached = {},
-        };
-        // Two entries carrying one UUID leave the later one.
-        context->functions.insert(function->uuid, std::move(function_context));
-    }
 
-    self.log(log_sites::ADD_MODULE_ADDED, context->uuid.to_string(),
-             kdinstr::utils::debug_text_list(labels));
+    if (self.log_shown(log_sites::ADD_MODULE_ADDED.level))
+        self.log(log_sites::ADD_MODULE_ADDED, context->uuid.to_string(),
+                 function_labels_text(context->module));
 
     const ModuleKey key = instance->insert_module(std::move(context));
     // Written after the table's lock is released: a logger callable may load into this

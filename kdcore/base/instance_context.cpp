@@ -129,8 +129,16 @@ int InstanceContext::visit_foreign(kdcore::utils::ForeignVisitFn visit, void* ar
 }
 
 void InstanceContext::set_log_sink(LogSinkFn sink) {
+    set_log_sink(sink, kdcore::ext::kdlog::LogLevelEXT::Trace);
+}
+
+void InstanceContext::set_log_sink(LogSinkFn sink, kdcore::ext::kdlog::LogLevelEXT lowest_shown) {
     std::unique_lock lock(log_sink_mutex_);
     log_sink_ = sink ? sink : &discard_log_message;
+    log_threshold_.store(log_sink_ == &discard_log_message
+                             ? kShowsNothing
+                             : kdcore::ext::kdlog::log_level_value(lowest_shown),
+                         std::memory_order_relaxed);
 }
 
 LogSinkFn InstanceContext::log_sink() const {

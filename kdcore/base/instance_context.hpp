@@ -110,14 +110,29 @@ class InstanceContext {
     }
 
     // --- Log sink ---
-    // Replaces the sink under the sink's write lock. Never call it from inside a sink.
+    // Replaces the sink under the sink's write lock. Never call it from inside a sink. A sink
+    // set without a level may show every level; the default sink (or null) shows none.
     void set_log_sink(LogSinkFn sink);
+    // The same for a sink that drops every message below `lowest_shown`.
+    void set_log_sink(LogSinkFn sink, kdcore::ext::kdlog::LogLevelEXT lowest_shown);
     LogSinkFn log_sink() const;
+    // Whether the current sink may show a line of `level`. A line it would drop is not built:
+    // no time stamp, no text, no call of the sink. Callers ask it before making costly
+    // arguments of a line.
+    bool log_shown(kdcore::ext::kdlog::LogLevelEXT level) const {
+        // Written under the sink's write lock together with the sink; a reader that sees an
+        // older value is ordered before that replacement.
+        return kdcore::ext::kdlog::log_level_value(level) >=
+               log_threshold_.load(std::memory_order_relaxed);
+    }
     // Hands `message` to the sink under the sink's read lock (held for the whole call).
     void write_log(kdcore::ext::kdlog::LogMessageEXT message) const;
-    // Writes one engine line: the time stamp first, then the text from the site's template.
+    // Writes one engine line: the time stamp first, then the text from the site's template;
+    // nothing when the sink would drop the line.
     template <typename... Args>
     void log(const LogSite& site, Args&&... args) const {
+        if (!log_shown(site.level)) [[likely]]
+            return;
         auto timepoint = kdcore::utils::LocalDateTime::now();
         std::string text = fmt::format(fmt::runtime(site.text), std::forward<Args>(args)...);
         write_log(make_log_message(site, std::move(text), timepoint));
@@ -158,6 +173,10 @@ class InstanceContext {
 
     mutable std::shared_mutex log_sink_mutex_;
     LogSinkFn log_sink_ = &discard_log_message;
+    static constexpr std::uint32_t kShowsNothing =
+        kdcore::ext::kdlog::log_level_value(kdcore::ext::kdlog::LogLevelEXT::Error) + 1;
+    // The lowest level value the sink may show; past every level for the default sink.
+    std::atomic<std::uint32_t> log_threshold_{kShowsNothing};
 
     mutable kdinstr::types::TypeRegistry type_registry_;
     std::uint32_t node_id_;

@@ -55,23 +55,24 @@ std::expected<std::vector<std::uint8_t>, KdError> compile_sources(
     }
 
     instance.log(sites::COMPILE_TYPE_CHECKING_MODULE);
-    std::vector<std::string> labels;
-    labels.reserve(storage.module.functions.size());
     for (const auto& [key, function] : storage.module.functions) {
-        std::string label = function_label(*function);
-        instance.log(sites::COMPILE_TYPE_CHECKING_FUNCTION, label);
+        // Labels are only made for lines that are shown.
+        if (instance.log_shown(sites::COMPILE_TYPE_CHECKING_FUNCTION.level))
+            instance.log(sites::COMPILE_TYPE_CHECKING_FUNCTION, function_label(*function));
         if (auto checked = function->type_check(storage.type_registry); !checked) {
-            instance.log(sites::COMPILE_TYPE_CHECK_FAILED, label, checked.error().message());
+            if (instance.log_shown(sites::COMPILE_TYPE_CHECK_FAILED.level))
+                instance.log(sites::COMPILE_TYPE_CHECK_FAILED, function_label(*function),
+                             checked.error().message());
             return std::unexpected(KdError(KdError::Instr{std::move(checked.error())}));
         }
-        labels.push_back(std::move(label));
     }
 
     auto bytes = CompiledModuleStorage::encode(storage, instance);
     if (!bytes) return std::unexpected(std::move(bytes.error()));
 
-    instance.log(sites::COMPILE_SUCCEEDED, storage.module.functions.size(),
-                 kdinstr::utils::debug_text_list(labels));
+    if (instance.log_shown(sites::COMPILE_SUCCEEDED.level))
+        instance.log(sites::COMPILE_SUCCEEDED, storage.module.functions.size(),
+                     kdcore::base::function_labels_text(storage.module));
     instance.log(sites::COMPILE_PRODUCED, bytes->size());
     return std::move(*bytes);
 }

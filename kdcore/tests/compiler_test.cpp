@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,9 @@ struct CompilingInstance {
     std::shared_ptr<Captured> captured = std::make_shared<Captured>();
     std::shared_ptr<InstanceContext> instance;
 
-    CompilingInstance() {
+    explicit CompilingInstance(LogLevelEXT level = LogLevelEXT::Trace) {
         auto info = make_info({LOGGER});
-        info.ext.push_back(capture_to(captured));
+        info.ext.push_back(capture_to(captured, level));
         instance = *kdcore::base::api::create_instance(std::move(info));
         std::lock_guard lock(captured->mutex);
         captured->messages.clear();
@@ -99,6 +100,62 @@ TEST(CompileSources, AParseFailureEndsTheCompilation) {
                       "source \"" +
                           label + "\": " + message,
                   }));
+    }
+}
+
+// A logger's level decides which lines come; those that come read the same at every level,
+// the list of every function's label included.
+TEST(CompileSources, LinesBelowTheLoggersLevelAreLeftOut) {
+    const std::string text =
+        "define void beta() { entry: ret void }\ndefine void alpha() { entry: ret void }\n";
+    struct Case {
+        LogLevelEXT level;
+        std::vector<std::string> prefixes;  // the level and place of each line, in order
+    };
+    const std::vector<Case> cases = {
+        {LogLevelEXT::Trace,
+         {"Trace kdcore/src/compiler:200", "Trace kdcore/src/compiler:227",
+          "Trace kdcore/src/compiler:232", "Trace kdcore/src/compiler:234",
+          "Trace kdcore/src/compiler:234", "Trace kdcore/src/compiler:117",
+          "Info kdcore/src/compiler:262", "Info kdcore/src/compiler:273"}},
+        {LogLevelEXT::Info, {"Info kdcore/src/compiler:262", "Info kdcore/src/compiler:273"}},
+        {LogLevelEXT::Error, {}},
+    };
+    for (const Case& c : cases) {
+        CompilingInstance ci(c.level);
+        ModuleCompileInfo info;
+        info.sources = {source("two.kdasm", text)};
+        auto bytes = compile_sources(*ci.instance, std::move(info));
+        ASSERT_TRUE(bytes.has_value()) << bytes.error().message();
+        const std::vector<std::string> lines = ci.lines();
+        auto decoded = CompiledModuleStorage::decode(*ci.instance, *bytes);
+        ASSERT_TRUE(decoded.has_value()) << decoded.error().message();
+        // Functions come in the module's (uuid) order.
+        std::vector<std::string> names;
+        for (const auto& [uuid, function] : decoded->module.functions)
+            names.push_back(function->name.value_or("?"));
+        ASSERT_EQ(names.size(), 2u);
+        const std::map<std::string, std::string> texts = {
+            {"Trace kdcore/src/compiler:200", "Compiling source \"two.kdasm\""},
+            {"Trace kdcore/src/compiler:227", "Verifying compiled module"},
+            {"Trace kdcore/src/compiler:232", "Type checking compiled module"},
+            {"Trace kdcore/src/compiler:117",
+             "Serializing compiled module storage (module has 2 functions)"},
+            {"Info kdcore/src/compiler:262",
+             fmt::format("Compiled successful, module has 2 functions: [\"{}\", \"{}\"]", names[0],
+                         names[1])},
+            {"Info kdcore/src/compiler:273",
+             fmt::format("Produced {} bytes of compiled module storage", bytes->size())},
+        };
+        std::vector<std::string> expected;
+        std::size_t checked = 0;
+        for (const std::string& prefix : c.prefixes) {
+            const std::string body = prefix == "Trace kdcore/src/compiler:234"
+                                         ? "Type checking function '" + names[checked++] + "'"
+                                         : texts.at(prefix);
+            expected.push_back(prefix + " " + body);
+        }
+        EXPECT_EQ(lines, expected) << kdcore::ext::kdlog::log_level_name(c.level);
     }
 }
 

@@ -165,6 +165,76 @@ TEST(InstanceContext, SinkReplacement) {
                                                     "Compiling source \"a.kd\""}));
 }
 
+// A sink set with a level is not handed the lines below it; one set without a level gets
+// every line, and the default sink none.
+TEST(InstanceContext, SinkLevelDecidesWhichLinesAreWritten) {
+    struct Case {
+        const char* what;
+        void (*install)(InstanceContext&);
+        std::vector<bool> shown;  // Trace, Debug, Info, Warn, Error
+        std::vector<std::string> texts;
+    };
+    const std::vector<Case> cases = {
+        {"default sink", [](InstanceContext&) {}, {false, false, false, false, false}, {}},
+        {"sink without a level",
+         [](InstanceContext& c) { c.set_log_sink(&recording_sink); },
+         {true, true, true, true, true},
+         {"Compiling source \"a.kd\"", "Produced 20 bytes of compiled module storage",
+          "Module verification failed: x"}},
+        {"sink from Info on",
+         [](InstanceContext& c) { c.set_log_sink(&recording_sink, LogLevelEXT::Info); },
+         {false, false, true, true, true},
+         {"Produced 20 bytes of compiled module storage", "Module verification failed: x"}},
+        {"sink from Error on",
+         [](InstanceContext& c) { c.set_log_sink(&recording_sink, LogLevelEXT::Error); },
+         {false, false, false, false, true},
+         {"Module verification failed: x"}},
+        {"null sink with a level",
+         [](InstanceContext& c) { c.set_log_sink(nullptr, LogLevelEXT::Trace); },
+         {false, false, false, false, false},
+         {}},
+        {"the default sink named with a level",
+         [](InstanceContext& c) {
+             c.set_log_sink(&recording_sink, LogLevelEXT::Trace);
+             c.set_log_sink(&kdcore::base::discard_log_message, LogLevelEXT::Trace);
+         },
+         {false, false, false, false, false},
+         {}},
+    };
+    for (const Case& c : cases) {
+        auto created = InstanceContext::create(make_info({}));
+        ASSERT_TRUE(created.has_value());
+        InstanceContext& ctx = **created;
+        sink_texts.clear();
+        c.install(ctx);
+        std::vector<bool> shown;
+        for (std::uint32_t v = 0; v <= 4; ++v)
+            shown.push_back(ctx.log_shown(*kdcore::ext::kdlog::log_level_from_value(v)));
+        EXPECT_EQ(shown, c.shown) << c.what;
+        ctx.log(sites::COMPILE_SOURCE, "a.kd");
+        ctx.log(sites::COMPILE_PRODUCED, 20);
+        ctx.log(sites::COMPILE_VERIFY_FAILED, "x");
+        EXPECT_EQ(sink_texts, c.texts) << c.what;
+        ctx.set_log_sink(nullptr);
+    }
+}
+
+// The logger's sink reports the logger's level, so lines below it are never built.
+TEST(InstanceContext, LoggerLevelIsTheSinksLevel) {
+    for (const LogLevelEXT level : {LogLevelEXT::Trace, LogLevelEXT::Info, LogLevelEXT::Error}) {
+        auto captured = std::make_shared<Captured>();
+        auto info = make_info({LOGGER});
+        info.ext.push_back(capture_to(captured, level));
+        auto created = InstanceContext::create(std::move(info));
+        ASSERT_TRUE(created.has_value());
+        const InstanceContext& ctx = **created;
+        for (std::uint32_t v = 0; v <= 4; ++v)
+            EXPECT_EQ(ctx.log_shown(*kdcore::ext::kdlog::log_level_from_value(v)),
+                      v >= kdcore::ext::kdlog::log_level_value(level))
+                << v;
+    }
+}
+
 TEST(InstanceContext, WritingSitesCarryTheirPlace) {
     auto captured = std::make_shared<Captured>();
     auto info = make_info({LOGGER});

@@ -54,11 +54,11 @@ struct HookedInstance {
         std::make_shared<std::function<void(const Line&)>>();
     std::shared_ptr<InstanceContext> instance;
 
-    explicit HookedInstance(std::uint32_t node_id = 42) {
+    explicit HookedInstance(std::uint32_t node_id = 42, LogLevelEXT level = LogLevelEXT::Trace) {
         auto info = make_info({LOGGER});
         info.node_id = node_id;
         info.ext.push_back(std::make_unique<LogCreateInfoEXT>(
-            LogLevelEXT::Trace, LogCallbackEXT([lines = lines, on_line = on_line](LogMessageEXT m) {
+            level, LogCallbackEXT([lines = lines, on_line = on_line](LogMessageEXT m) {
                 EXPECT_FALSE(m.thread_name.has_value());
                 Line line{m.level, m.module, m.file.value_or("<none>"), m.line.value_or(0),
                           m.message};
@@ -158,6 +158,20 @@ TEST(LoadModule, LoadingTwiceGivesTwoKeysUuidsAndTheLinesInOrder) {
     EXPECT_NE(context->uuid, second_context->uuid);
     EXPECT_LE(kdinstr::utils::v6_timestamp(context->uuid),
               kdinstr::utils::v6_timestamp(second_context->uuid));
+}
+
+// Above Trace only the line naming the module and its functions comes, as it reads at Trace.
+TEST(LoadModule, ALoggerAtInfoSeesOnlyTheAddedLine) {
+    HookedInstance hi(0x0A0B0C0D, LogLevelEXT::Info);
+    auto key = load_module(hi.instance, encode(samples::two_functions()));
+    ASSERT_TRUE(key.has_value()) << key.error().message();
+    const auto context = hi.instance->module(*key);
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(hi.take(),
+              (std::vector<Line>{base(252, LogLevelEXT::Info,
+                                      fmt::format("Module with UUID {} added to instance. "
+                                                  "Contains functions: [\"helper\", \"main\"]",
+                                                  context->uuid.to_string()))}));
 }
 
 TEST(LoadModule, TheContextHoldsTheRemappedModuleAndOneAnalysisPerFunction) {

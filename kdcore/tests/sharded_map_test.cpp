@@ -34,4 +34,14 @@ TEST(ShardedMap, ConcurrentInserts) {
     EXPECT_EQ(map.get(3999), std::optional<int>(999));
 }
 
+// Room made while entries are held keeps them; entries beyond the room still go in.
+TEST(ShardedMap, ReserveKeepsEntries) {
+    kdcore::utils::ShardedMap<int, int> map(4);
+    for (int i = 0; i < 100; ++i) map.insert(i, -i);
+    map.reserve(1000);
+    for (int i = 100; i < 5000; ++i) map.insert(i, -i);
+    EXPECT_EQ(map.size(), 5000u);
+    for (int i = 0; i < 5000; i += 499) EXPECT_EQ(map.get(i), std::optional<int>(-i)) << i;
+}
+
 }  // namespace

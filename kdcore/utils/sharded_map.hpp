@@ -32,6 +32,18 @@ class ShardedMap {
 
     std::size_t shard_count() const { return shards_.size(); }
 
+    // Room for about `entries` entries in all, spread as the hash spreads keys, so that filling
+    // the map with them rehashes no shard (or, for an unlucky shard, once).
+    void reserve(std::size_t entries) {
+        const std::size_t per_shard = entries / shards_.size();
+        // A shard's share strays from the mean by a few square roots of it.
+        const std::size_t room = per_shard + per_shard / 8 + 8;
+        for (Shard& shard : shards_) {
+            std::unique_lock lock(shard.mutex);
+            shard.map.reserve(room);
+        }
+    }
+
     // Stores `value` under `key`; returns the value it replaced, if any.
     std::optional<Value> insert(Key key, Value value) {
         Shard& shard = shard_for(key);

@@ -5,8 +5,10 @@
 // numbers are dense in practice (the parser and the SSA renumbering hand them out from 0), so
 // keys up to a small multiple of the key count index a plain array, which grows by doubling up
 // to that bound; any other spread of numbers falls back to an open-addressing table. Both keep
-// a pass linear.
+// a pass linear. Most functions define a few names: an array of up to 64 sits inside the table
+// itself, so checking such a function allocates nothing.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -26,8 +28,11 @@ class NameTable {
     // Room for `expected_keys` distinct keys, the largest of them `max_key`. Both are hints:
     // more keys, or larger ones, still work.
     NameTable(std::size_t expected_keys, std::uint32_t max_key) : expected_(expected_keys) {
-        if (std::uint64_t{max_key} < dense_bound(expected_keys)) {
-            dense_values_.resize(std::size_t{max_key} + 1);
+        if (std::uint64_t{max_key} < kInlineKeys) {
+            dense_size_ = kInlineKeys;
+        } else if (std::uint64_t{max_key} < dense_bound(expected_keys)) {
+            dense_size_ = std::size_t{max_key} + 1;
+            dense_values_.resize(dense_size_);
             dense_used_.resize(std::size_t{max_key} / 64 + 1);
         } else {
             make_hashed(expected_keys);
@@ -64,7 +69,7 @@ class NameTable {
     std::optional<std::uint32_t> find(std::uint32_t key) const {
         if (is_dense()) {
             if (!dense_fits(key) || !dense_has(key)) return std::nullopt;
-            return dense_values_[key];
+            return values()[key];
         }
         const Slot& s = probe(key);
         if (!s.used) return std::nullopt;
@@ -81,16 +86,34 @@ class NameTable {
         bool used = false;
     };
 
-    // Up to four array entries per expected key: still no larger than the hash table.
+    // Keys below this index the array inside the table.
+    static constexpr std::size_t kInlineKeys = 64;
+
+    // Up to four array entries per expected key: still no larger than the hash table. Never
+    // below the inline array.
     static std::uint64_t dense_bound(std::size_t expected_keys) {
-        return std::uint64_t{expected_keys} * 4 + 64;
+        return std::uint64_t{expected_keys} * 4 + kInlineKeys;
     }
 
-    bool dense_fits(std::uint32_t key) const { return key < dense_values_.size(); }
-    bool dense_has(std::uint32_t key) const { return (dense_used_[key / 64] >> (key % 64)) & 1; }
+    // The array: inside the table until it outgrows it. Looked up on each use, since a moved
+    // table holds its inline array at another address.
+    bool dense_inline() const { return dense_values_.empty(); }
+    std::uint32_t* values() {
+        return dense_inline() ? inline_values_.data() : dense_values_.data();
+    }
+    const std::uint32_t* values() const {
+        return dense_inline() ? inline_values_.data() : dense_values_.data();
+    }
+    std::uint64_t* used() { return dense_inline() ? &inline_used_ : dense_used_.data(); }
+    const std::uint64_t* used() const {
+        return dense_inline() ? &inline_used_ : dense_used_.data();
+    }
+
+    bool dense_fits(std::uint32_t key) const { return key < dense_size_; }
+    bool dense_has(std::uint32_t key) const { return (used()[key / 64] >> (key % 64)) & 1; }
     void dense_set(std::uint32_t key, std::uint32_t value) {
-        dense_used_[key / 64] |= std::uint64_t{1} << (key % 64);
-        dense_values_[key] = value;
+        used()[key / 64] |= std::uint64_t{1} << (key % 64);
+        values()[key] = value;
     }
 
     // A key beyond the array: a larger array while the key stays within the dense bound, else
@@ -99,9 +122,14 @@ class NameTable {
         const std::uint64_t bound = dense_bound(expected_);
         if (key >= bound) return to_hashed();
         const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(
-            bound, std::max<std::uint64_t>(std::uint64_t{key} + 1, 2 * dense_values_.size())));
+            bound, std::max<std::uint64_t>(std::uint64_t{key} + 1, 2 * dense_size_)));
+        if (dense_inline()) {
+            dense_values_.assign(inline_values_.begin(), inline_values_.end());
+            dense_used_.assign(1, inline_used_);
+        }
         dense_values_.resize(size);
         dense_used_.resize((size + 63) / 64);
+        dense_size_ = size;
     }
 
     void make_hashed(std::size_t expected_keys) {
@@ -111,10 +139,11 @@ class NameTable {
 
     // A key beyond the array: move what it holds into a hash table.
     void to_hashed() {
-        std::vector<std::uint32_t> values;
-        std::vector<std::uint64_t> used;
-        values.swap(dense_values_);
-        used.swap(dense_used_);
+        std::vector<std::uint32_t> values(this->values(), this->values() + dense_size_);
+        std::vector<std::uint64_t> used(this->used(), this->used() + (dense_size_ + 63) / 64);
+        std::vector<std::uint32_t>().swap(dense_values_);
+        std::vector<std::uint64_t>().swap(dense_used_);
+        dense_size_ = 0;
         std::size_t held = 0;
         for (const std::uint64_t word : used) held += static_cast<std::size_t>(std::popcount(word));
         make_hashed(expected_ > held ? expected_ : held + 1);
@@ -152,6 +181,10 @@ class NameTable {
     }
 
     std::size_t expected_;
+    // Keys the array holds (0 in hash mode); the inline array while the vectors are empty.
+    std::size_t dense_size_ = 0;
+    std::array<std::uint32_t, kInlineKeys> inline_values_{};
+    std::uint64_t inline_used_ = 0;
     std::vector<std::uint32_t> dense_values_;
     std::vector<std::uint64_t> dense_used_;
     std::vector<Slot> slots_;

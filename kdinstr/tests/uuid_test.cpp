@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <set>
 #include <vector>
@@ -68,4 +70,37 @@ TEST(UuidV4, VersionVariantAndUniqueness) {
         seen.insert(u);
     }
     EXPECT_EQ(seen.size(), 1000u);
+}
+
+// The random bytes come from a pool: a forked child must not hand out what the parent's pool
+// still holds, which the parent hands out next.
+TEST(UuidV4, ForkedChildDoesNotRepeatTheParent) {
+    (void)new_v4();  // the pool is filled
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::array<Uuid, 8> made;
+        for (Uuid& u : made) u = new_v4();
+        const bool sent = ::write(fds[1], made.data(), sizeof made) == sizeof made;
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(fds[1]);
+    std::array<Uuid, 8> from_child;
+    std::size_t got = 0;
+    auto* bytes = reinterpret_cast<char*>(from_child.data());
+    while (got < sizeof from_child) {
+        const ssize_t n = ::read(fds[0], bytes + got, sizeof from_child - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(got, sizeof from_child);
+    std::set<Uuid> seen(from_child.begin(), from_child.end());
+    for (int i = 0; i < 8; ++i) seen.insert(new_v4());
+    EXPECT_EQ(seen.size(), 16u);
 }

@@ -1,9 +1,12 @@
 #include "kdinstr/utils/uuid_gen.hpp"
 
+#include <pthread.h>
 #include <sys/random.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <memory>
 
 #include "kdinstr/utils/panic.hpp"
 
@@ -13,6 +16,39 @@ namespace {
 // 100-ns intervals from 1582-10-15 (the Gregorian reform) to 1970-01-01.
 constexpr std::uint64_t GREGORIAN_TO_UNIX = 0x01B21DD213814000ull;
 constexpr std::uint64_t TIMESTAMP_MASK = (std::uint64_t{1} << 60) - 1;
+// A large text mints a version-4 UUID for every function it defines: their random bytes come
+// from a per-thread pool that one call of the random source refills, not one call each.
+struct RandomPool {
+    static constexpr std::size_t kBytes = 4096;
+    std::array<std::uint8_t, kBytes> bytes{};
+    std::size_t next = kBytes;  // bytes before this one are used
+};
+
+thread_local std::unique_ptr<RandomPool> pool;
+
+// A child of fork must not repeat what its parent's pool still holds: the parent hands those
+// bytes out too. The child has only the thread that forked, whose pool is the one to drop.
+void drop_pool_in_child() {
+    if (pool) pool->next = RandomPool::kBytes;
+}
+
+RandomPool& thread_pool() {
+    static const int registered = ::pthread_atfork(nullptr, nullptr, &drop_pool_in_child);
+    if (registered != 0) panic("cannot register the random pool's fork handler ({})", registered);
+    if (!pool) pool = std::make_unique<RandomPool>();
+    return *pool;
+}
+
+void pooled_random_bytes(std::span<std::uint8_t> out) {
+    RandomPool& p = thread_pool();
+    if (RandomPool::kBytes - p.next < out.size()) {
+        random_bytes(p.bytes);
+        p.next = 0;
+    }
+    std::memcpy(out.data(), p.bytes.data() + p.next, out.size());
+    p.next += out.size();
+}
+
 }  // namespace
 
 void random_bytes(std::span<std::uint8_t> out) {
@@ -35,7 +71,7 @@ std::uint16_t random_u16() {
 
 Uuid new_v4() {
     Uuid u;
-    random_bytes(u.bytes);
+    pooled_random_bytes(u.bytes);
     u.bytes[6] = static_cast<std::uint8_t>((u.bytes[6] & 0x0F) | 0x40);
     u.bytes[8] = static_cast<std::uint8_t>((u.bytes[8] & 0x3F) | 0x80);
     return u;

@@ -12,7 +12,8 @@ namespace kdinstr::utils {
 void random_bytes(std::span<std::uint8_t> out);
 std::uint16_t random_u16();
 
-// Version 4: 122 random bits, version nibble 4, RFC 9562 variant.
+// Version 4: 122 random bits, version nibble 4, RFC 9562 variant. The bits come from a
+// per-thread pool of the random source's bytes, which a forked child does not inherit.
 Uuid new_v4();
 
 // The 60-bit count of 100-ns intervals from 1582-10-15 00:00:00 UTC to now (wall clock).

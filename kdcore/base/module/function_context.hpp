@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "kdcore/utils/compact_shared_mutex.hpp"
 #include "kdinstr/analysis/function_analysis.hpp"
 #include "kdinstr/modules/function.hpp"
 #include "kdinstr/utils/uuid.hpp"
@@ -21,10 +22,11 @@ struct LockedAttachedFunction {
     AttachedFunction value;
 };
 
-// The attached records of one function behind their own reader-writer lock. Moving is only
-// meant for a context no other thread can see yet.
+// The attached records of one function behind their own reader-writer lock (a compact one:
+// every loaded function has a list). Moving is only meant for a context no other thread can
+// see yet.
 struct AttachedList {
-    mutable std::shared_mutex mutex;
+    mutable kdcore::utils::CompactSharedMutex mutex;
     std::vector<std::shared_ptr<LockedAttachedFunction>> functions;
 
     AttachedList() = default;

@@ -183,6 +183,9 @@ class TokenList {
     // InstrOp: the whole word (with its "!" for meta mnemonics). Identifier: the whole word.
     // MetaIdentifier: the word after its "!". Register: the name after "%".
     void push_text(TokenDiscriminants kind, std::uint8_t value, Span text, std::size_t end) {
+        if (kind == TokenDiscriminants::Identifier && text.end - text.start == kDefine.size() &&
+            source_.substr(text.start, kDefine.size()) == kDefine)
+            ++definitions_;
         push(kind, value, static_cast<std::uint32_t>(text.start),
              static_cast<std::uint32_t>(text.end - text.start), end);
     }
@@ -198,6 +201,9 @@ class TokenList {
 
     // Bytes the list holds (entries and side tables, not the source).
     std::size_t memory_bytes() const;
+    // How many tokens are the word "define": at most the number of function definitions, for
+    // sizing the list of what a text defines before reading it.
+    std::size_t definitions() const { return definitions_; }
 
     // Lets go of the entries of the whole chunks before the token before `i` (the span of `i`
     // reads the token before it): for a reader that never goes back before `i`. The tokens let go
@@ -237,6 +243,8 @@ class TokenList {
     std::vector<std::unique_ptr<Chunk>> chunks_;
     std::size_t released_ = 0;  // chunks let go of, from the first
     std::size_t size_ = 0;
+    std::size_t definitions_ = 0;
+    static constexpr std::string_view kDefine = "define";
     std::vector<mpz_class> numbers_;
     std::vector<consts::BigDecimal> decimals_;
     std::vector<std::string> strings_;

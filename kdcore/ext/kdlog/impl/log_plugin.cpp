@@ -26,7 +26,8 @@ std::expected<void, kdcore::utils::KdError> LogPluginEXT::initialize() const {
         kdinstr::utils::panic("LogPluginEXT initialized before being attached to an instance");
     std::shared_ptr<kdcore::base::InstanceContext> instance = instance_->lock();
     if (!instance) kdinstr::utils::panic("LogPluginEXT initialized after its instance was dropped");
-    instance->set_log_sink(&LogPluginEXT::log_message);
+    // The sink drops every line below the logger's level, which never changes.
+    instance->set_log_sink(&LogPluginEXT::log_message, level_);
     return {};
 }
 
