@@ -55,7 +55,9 @@ std::size_t SeededUuidHash::operator()(const utils::Uuid& uuid) const noexcept {
 
 std::size_t SeededU64Hash::operator()(std::uint64_t value) const noexcept {
     const Seed& s = seed();
-    return static_cast<std::size_t>(mum(value ^ s.a, s.b | 1) ^ s.c);
+    // Two rounds: after one, keys that differ only in their high bits share their low bits
+    // (the folded product's low half depends on the key's low bits alone) for some seeds.
+    return static_cast<std::size_t>(mum(mum(value ^ s.a, s.b | 1) ^ s.c, kOdd));
 }
 
 // Sixteen bytes at a time, each pair of words multiplied together through the seed and the
