@@ -38,10 +38,10 @@ std::expected<void, utils::Error> verify_func(const Module& module, const Functi
 // are not examined.
 std::expected<void, utils::Error> verify_module(const Module& module);
 
-// `verify` then `verify_func` for the functions of `module` under `uuids` (ascending, each
-// once), in that order: `verify_module`'s result whenever every other function of the module
-// passes it. Costs what those functions hold, not what the module holds.
-std::expected<void, utils::Error> verify_module_functions(const Module& module,
-                                                          std::span<const utils::Uuid> uuids);
+// `verify` then `verify_func` for `functions`, functions of `module` in ascending uuid order
+// (each once), in that order: `verify_module`'s result whenever every other function of the
+// module passes it. Costs what those functions hold, not what the module holds.
+std::expected<void, utils::Error> verify_module_functions(
+    const Module& module, std::span<const Function* const> functions);
 
 }  // namespace kdinstr::modules

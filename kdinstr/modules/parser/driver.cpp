@@ -243,8 +243,8 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
         names_resolved && !names_resolved->empty() ? &*names_resolved : nullptr;
 
     // 5. Imports are refused; each function is checked for registers defined twice, then
-    // renumbered.
-    std::vector<Function> functions;
+    // renumbered, and moved to where the module will hold it.
+    std::vector<std::shared_ptr<Function>> functions;
     functions.reserve(parsed.items.size());
     for (Item& item : parsed.items) {
         if (auto* import = std::get_if<Item::Import>(&item.value)) {
@@ -263,7 +263,7 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
             return std::unexpected(Error::DuplicateDefinition{*twice});
         if (auto renumbered = function.normalize_ssa(); !renumbered)
             return std::unexpected(std::move(renumbered.error()));
-        functions.push_back(std::move(function));
+        functions.push_back(std::make_shared<Function>(std::move(function)));
     }
     parsed.items.clear();
     // Nothing below reads the tokens: let their memory go before the module grows.
@@ -275,18 +275,30 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
         return std::unexpected(std::move(names_resolved.error().error));
     }
 
-    // 8. The functions join the module (placeholders were replaced in step 5).
-    std::vector<Uuid> added;
-    added.reserve(functions.size());
-    for (Function& function : functions) {
-        const Uuid uuid = function.uuid;
-        const auto [it, inserted] = module.functions.insert_or_assign(
-            uuid, std::make_shared<Function>(std::move(function)));
-        module_names.added(*it->second, !inserted);
-        added.push_back(uuid);
+    // 8. The functions join the module (placeholders were replaced in step 5) in ascending uuid
+    // order, each where the one before it went: a text's uuids are random, and inserting them
+    // as they come would walk the tree for each. Of two with one uuid, the later in the text
+    // stays, as if they had joined in text order.
+    std::vector<std::pair<Uuid, std::size_t>> order;
+    order.reserve(functions.size());
+    for (std::size_t i = 0; i < functions.size(); ++i) order.emplace_back(functions[i]->uuid, i);
+    std::sort(order.begin(), order.end());
+    // The functions that joined, ascending and each once, for step 9.
+    std::vector<const Function*> added;
+    added.reserve(order.size());
+    auto hint = module.functions.end();
+    for (const auto& [uuid, i] : order) {
+        const std::size_t before = module.functions.size();
+        const auto it = module.functions.insert_or_assign(hint, uuid, std::move(functions[i]));
+        const bool replaced = module.functions.size() == before;
+        module_names.added(*it->second, replaced);
+        if (replaced && !added.empty() && added.back()->uuid == uuid) {
+            added.back() = it->second.get();
+        } else {
+            added.push_back(it->second.get());
+        }
+        hint = std::next(it);
     }
-    std::sort(added.begin(), added.end());
-    added.erase(std::unique(added.begin(), added.end()), added.end());
 
     // 9. The whole module. When every function already there passed, only the added ones can
     // fail (the others cannot change, and the module only grew, which resolves more function
@@ -308,7 +320,8 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
 std::expected<void, Error> extend_module_from_string(Module& module, types::TypeRegistry& registry,
                                                      std::string_view source) {
     ModuleNames module_names;
-    bool verified = false;
+    // Every function of an empty module passes.
+    bool verified = module.functions.empty();
     return read_text(module, registry, source, module_names, verified);
 }
 

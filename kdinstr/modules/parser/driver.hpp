@@ -28,7 +28,7 @@ std::expected<void, utils::Error> extend_module_from_string(Module& module,
 class ModuleExtender {
   public:
     ModuleExtender(Module& module, types::TypeRegistry& registry)
-        : module_(module), registry_(registry) {}
+        : module_(module), registry_(registry), verified_(module.functions.empty()) {}
 
     std::expected<void, utils::Error> extend(std::string_view source);
 
@@ -36,9 +36,9 @@ class ModuleExtender {
     Module& module_;
     types::TypeRegistry& registry_;
     ModuleNames names_;
-    // Known only once a text has been verified against the module: nothing is assumed of the
-    // functions the module held before.
-    bool verified_ = false;
+    // Known of an empty module, else only once a text has been verified against the module:
+    // nothing is assumed of the functions the module held before.
+    bool verified_;
 };
 
 }  // namespace kdinstr::modules::parser
