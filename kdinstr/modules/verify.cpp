@@ -297,13 +297,4 @@ std::expected<void, Error> verify_module(const Module& module) {
     return {};
 }
 
-std::expected<void, Error> verify_module_functions(const Module& module,
-                                                   std::span<const Function* const> functions) {
-    // The module's own maps: an index of the whole module would cost what the module holds.
-    const ModuleFunctions lookups{module};
-    for (const Function* function : functions)
-        if (auto r = verify_in(*function, &lookups); !r) return r;
-    return {};
-}
-
 }  // namespace kdinstr::modules

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <expected>
 #include <set>
-#include <span>
 #include <string>
 
 #include "kdinstr/modules/function.hpp"
@@ -37,11 +36,5 @@ std::expected<void, utils::Error> verify_func(const Module& module, const Functi
 // `verify` then `verify_func` for every function in ascending uuid order; external functions
 // are not examined.
 std::expected<void, utils::Error> verify_module(const Module& module);
-
-// `verify` then `verify_func` for `functions`, functions of `module` in ascending uuid order
-// (each once), in that order: `verify_module`'s result whenever every other function of the
-// module passes it. Costs what those functions hold, not what the module holds.
-std::expected<void, utils::Error> verify_module_functions(
-    const Module& module, std::span<const Function* const> functions);
 
 }  // namespace kdinstr::modules

@@ -104,16 +104,15 @@ struct NameFailure {
 // Steps 6 and 7: every internal name must name exactly one function of this text (found through
 // a map of the text's functions by name, not a scan per name); no external name may be left.
 // Names are tested in the order of their first reference.
-std::expected<Replacement, NameFailure> resolve_names(const NameResolution& names,
-                                                      const std::vector<Item>& items) {
+std::expected<Replacement, NameFailure> resolve_names(
+    const NameResolution& names, const std::vector<std::shared_ptr<Function>>& functions) {
     Replacement replacement;
     if (!names.internal_names.empty()) {
         // Count and the uuid of the first function of each name.
         std::unordered_map<std::string_view, std::pair<std::size_t, Uuid>, types::SeededStringHash>
             by_name;
-        for (const Item& item : items) {
-            const auto* f = std::get_if<Function>(&item.value);
-            if (f == nullptr || !f->name) continue;
+        for (const auto& f : functions) {
+            if (!f->name) continue;
             auto [it, inserted] = by_name.try_emplace(*f->name, 0, f->uuid);
             ++it->second.first;
         }
@@ -158,38 +157,137 @@ void log_name_failure(const NameFailure& failure) {
     }
 }
 
-// One walk over a function before it is renumbered: the first register the text defines twice
-// (a parameter listed twice, a parameter reused as a destination, or two destinations, in that
-// walk order), and the placeholders of this text's function pointers replaced. Renumbering would
-// otherwise give each definition its own number and silently point every use at the last one.
-// The parser numbers registers densely, so a bit per number suffices.
-std::optional<Name> check_and_replace(Function& function, const Replacement* replacement) {
-    std::vector<bool> defined;
+// The first register a function defines twice (a parameter listed twice, a parameter reused as
+// a destination, or two destinations, in that walk order), before it is renumbered: renumbering
+// would otherwise give each definition its own number and silently point every use at the last
+// one. The parser numbers registers densely, so a bit per number suffices; `defined` is scratch.
+std::optional<Name> defined_twice(const Function& function, std::vector<bool>& defined) {
+    defined.assign(defined.size(), false);
     const auto define = [&](Name name) {
         if (name.value >= defined.size()) defined.resize(std::size_t{name.value} + 1);
         if (defined[name.value]) return false;
         defined[name.value] = true;
         return true;
     };
+    for (const auto& [name, type] : function.parameters)
+        if (!define(name)) return name;
+    for (const auto& [label, block] : function.body)
+        for (const KdInstr& instruction : block.instructions)
+            if (const auto dest = instruction.destination(); dest && !define(*dest)) return dest;
+    return std::nullopt;
+}
+
+const FunctionPointer* function_pointer(const Operand& operand) {
+    const consts::AnyConst* imm = operand.as_imm();
+    return imm ? imm->as_func_ptr() : nullptr;
+}
+
+// The function pointers a function holds: any in its instructions (which verification looks
+// up in the module), and internal ones anywhere (which may be placeholders of this text).
+struct PointerFacts {
+    bool in_instructions = false;
+    bool internal = false;
+};
+
+PointerFacts pointer_facts(const Function& function) {
+    PointerFacts facts;
+    for (const auto& [label, block] : function.body) {
+        for (const KdInstr& instruction : block.instructions) {
+            for (const Operand& operand : instruction.operands()) {
+                if (const FunctionPointer* pointer = function_pointer(operand)) {
+                    facts.in_instructions = true;
+                    facts.internal = facts.internal || pointer->is_internal();
+                }
+            }
+        }
+        block.terminator.for_each_operand([&](const Operand& operand) {
+            if (const FunctionPointer* pointer = function_pointer(operand))
+                facts.internal = facts.internal || pointer->is_internal();
+        });
+    }
+    return facts;
+}
+
+// The placeholders of this text among a function's pointers, replaced.
+void replace_placeholders(Function& function, const Replacement& replacement) {
     const auto replace = [&](Operand& operand) {
         consts::AnyConst* imm = operand.as_imm();
         FunctionPointer* pointer = imm ? imm->as_func_ptr() : nullptr;
         if (pointer == nullptr || !pointer->is_internal()) return;
-        if (auto it = replacement->find(pointer->uuid()); it != replacement->end())
+        if (auto it = replacement.find(pointer->uuid()); it != replacement.end())
             *pointer = FunctionPointer::internal(it->second);
     };
-    for (const auto& [name, type] : function.parameters)
-        if (!define(name)) return name;
     for (auto& [label, block] : function.body) {
-        for (KdInstr& instruction : block.instructions) {
-            if (const auto dest = instruction.destination(); dest && !define(*dest)) return dest;
-            if (replacement != nullptr)
-                for (Operand& operand : instruction.operands_mut()) replace(operand);
-        }
-        if (replacement != nullptr) block.terminator.for_each_operand_mut(replace);
+        for (KdInstr& instruction : block.instructions)
+            for (Operand& operand : instruction.operands_mut()) replace(operand);
+        block.terminator.for_each_operand_mut(replace);
     }
-    return std::nullopt;
 }
+
+// Step 5 for each item as the grammar reads it, while the function is at hand: imports are
+// refused, each function is checked for registers defined twice, renumbered, and checked on its
+// own (the checks of verification that need no other function). The first refusal in text
+// order ends the work on the text's items; it is reported only if the whole text parses, in
+// the place of step 5.
+class TextFunctions final : public ItemSink {
+  public:
+    struct Stop {
+        // Functions kept before it.
+        std::size_t kept;
+        // The function it stopped at, for the log record; none for an import.
+        std::optional<std::string> function_name;
+        std::variant<Item::Import, Error> why;
+    };
+
+    void expect(std::size_t most) override {
+        functions.reserve(most);
+        facts.reserve(most);
+    }
+
+    void take(Item item) override {
+        if (stop) return;
+        if (auto* import = std::get_if<Item::Import>(&item.value)) {
+            stop = Stop{functions.size(), std::nullopt, std::move(*import)};
+            return;
+        }
+        Function& function = std::get<Function>(item.value);
+        const auto refuse = [&](Error error) {
+            stop = Stop{functions.size(), function.name, std::move(error)};
+        };
+        if (const auto twice = defined_twice(function, defined_))
+            return refuse(Error::DuplicateDefinition{*twice});
+        if (auto renumbered = function.normalize_ssa(); !renumbered)
+            return refuse(std::move(renumbered.error()));
+        if (auto checked = modules::verify(function); !checked)
+            local_failures.emplace_back(functions.size(), std::move(checked.error()));
+        facts.push_back(pointer_facts(function));
+        functions.push_back(std::make_shared<Function>(std::move(function)));
+    }
+
+    void clear() {
+        functions.clear();
+        facts.clear();
+        local_failures.clear();
+    }
+
+    // What the own checks found of the function at `index`, if it failed them.
+    const Error* local_failure(std::size_t index) const {
+        const auto it = std::lower_bound(
+            local_failures.begin(), local_failures.end(), index,
+            [](const std::pair<std::size_t, Error>& f, std::size_t i) { return f.first < i; });
+        return it != local_failures.end() && it->first == index ? &it->second : nullptr;
+    }
+
+    // The functions that passed step 5, in text order, with their pointer facts.
+    std::vector<std::shared_ptr<Function>> functions;
+    std::vector<PointerFacts> facts;
+    // (index in `functions`, the error) of those that failed their own checks, in text order.
+    std::vector<std::pair<std::size_t, Error>> local_failures;
+    std::optional<Stop> stop;
+
+  private:
+    std::vector<bool> defined_;
+};
 
 Error parser_errors(std::vector<utils::ParserError> errors, utils::TextList tokens) {
     return Error::ParserErrors{std::move(errors), std::move(tokens)};
@@ -220,13 +318,15 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
     // 4. The grammar; any error, emitted or syntactic, fails the text. The token list lets go
     // of each function's tokens as the function is read, so that the two are not held whole
     // at once; a failure's messages read the tokens of a second lexing, which yields the same.
-    ModuleParse parsed = parse_module_releasing(*tokens, state);
+    // Step 5 is done on each item as it is read (see TextFunctions).
+    TextFunctions text;
+    ModuleParse parsed = parse_module_releasing(*tokens, state, text);
     const auto all_tokens = [&] {
         tokens.reset();
         tokens = lexer(source).tokens;
     };
     if (parsed.failure || !parsed.emitted.empty()) {
-        parsed.items.clear();
+        text.clear();
         all_tokens();
         log::write(log::Level::Error, log_target, "{}", log_parsing_failed);
         return std::unexpected(
@@ -234,20 +334,18 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
                           tokens->debug_texts()));
     }
 
-    // The names are settled before step 5 walks the functions, so that one walk both checks
-    // the definitions and replaces the placeholders; a failure is reported after step 5, in its
-    // place in the order (and replacing placeholders in functions that are then discarded is
-    // unobservable).
-    auto names_resolved = resolve_names(*names, parsed.items);
-    const Replacement* replacement =
-        names_resolved && !names_resolved->empty() ? &*names_resolved : nullptr;
-
-    // 5. Imports are refused; each function is checked for registers defined twice, then
-    // renumbered, and moved to where the module will hold it.
-    std::vector<std::shared_ptr<Function>> functions;
-    functions.reserve(parsed.items.size());
-    for (Item& item : parsed.items) {
-        if (auto* import = std::get_if<Item::Import>(&item.value)) {
+    // 5. What the items' step found, in its place in the order.
+    if (log::enabled()) {
+        for (std::size_t i = 0; i < (text.stop ? text.stop->kept : text.functions.size()); ++i)
+            log::write(log::Level::Debug, log_target, log_adding,
+                       std::string_view(utils::debug_optional_text(text.functions[i]->name)));
+        if (text.stop && std::holds_alternative<Error>(text.stop->why))
+            log::write(log::Level::Debug, log_target, log_adding,
+                       std::string_view(utils::debug_optional_text(text.stop->function_name)));
+    }
+    if (text.stop) {
+        if (auto* import = std::get_if<Item::Import>(&text.stop->why)) {
+            text.clear();
             all_tokens();
             log::write(log::Level::Error, log_target, log_import, std::string_view(import->path));
             std::vector<utils::ParserError> errors;
@@ -255,47 +353,45 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
                 std::nullopt, 0, 0, fmt::format(import_refused, std::string_view(import->path))});
             return std::unexpected(parser_errors(std::move(errors), tokens->debug_texts()));
         }
-        Function& function = std::get<Function>(item.value);
-        if (log::enabled())
-            log::write(log::Level::Debug, log_target, log_adding,
-                       std::string_view(utils::debug_optional_text(function.name)));
-        if (const auto twice = check_and_replace(function, replacement))
-            return std::unexpected(Error::DuplicateDefinition{*twice});
-        if (auto renumbered = function.normalize_ssa(); !renumbered)
-            return std::unexpected(std::move(renumbered.error()));
-        functions.push_back(std::make_shared<Function>(std::move(function)));
+        return std::unexpected(std::move(std::get<Error>(text.stop->why)));
     }
-    parsed.items.clear();
     // Nothing below reads the tokens: let their memory go before the module grows.
     tokens.reset();
 
-    // 6-7. Names.
+    // 6-7. Names: every internal one names exactly one function of this text, whose uuid
+    // replaces its placeholder.
+    auto names_resolved = resolve_names(*names, text.functions);
     if (!names_resolved) {
         log_name_failure(names_resolved.error());
         return std::unexpected(std::move(names_resolved.error().error));
     }
+    if (!names_resolved->empty()) {
+        for (std::size_t i = 0; i < text.functions.size(); ++i)
+            if (text.facts[i].internal) replace_placeholders(*text.functions[i], *names_resolved);
+    }
 
-    // 8. The functions join the module (placeholders were replaced in step 5) in ascending uuid
-    // order, each where the one before it went: a text's uuids are random, and inserting them
-    // as they come would walk the tree for each. Of two with one uuid, the later in the text
-    // stays, as if they had joined in text order.
+    // 8. The functions join the module in ascending uuid order, each where the one before it
+    // went: a text's uuids are random, and inserting them as they come would walk the tree for
+    // each. Of two with one uuid, the later in the text stays, as if they had joined in text
+    // order.
     std::vector<std::pair<Uuid, std::size_t>> order;
-    order.reserve(functions.size());
-    for (std::size_t i = 0; i < functions.size(); ++i) order.emplace_back(functions[i]->uuid, i);
+    order.reserve(text.functions.size());
+    for (std::size_t i = 0; i < text.functions.size(); ++i)
+        order.emplace_back(text.functions[i]->uuid, i);
     std::sort(order.begin(), order.end());
-    // The functions that joined, ascending and each once, for step 9.
-    std::vector<const Function*> added;
+    // The functions that joined, ascending and each once, with their index in the text.
+    std::vector<std::pair<std::size_t, const Function*>> added;
     added.reserve(order.size());
     auto hint = module.functions.end();
-    for (const auto& [uuid, i] : order) {
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const auto& [uuid, i] = order[k];
         const std::size_t before = module.functions.size();
-        const auto it = module.functions.insert_or_assign(hint, uuid, std::move(functions[i]));
-        const bool replaced = module.functions.size() == before;
-        module_names.added(*it->second, replaced);
-        if (replaced && !added.empty() && added.back()->uuid == uuid) {
-            added.back() = it->second.get();
+        const auto it = module.functions.insert_or_assign(hint, uuid, std::move(text.functions[i]));
+        module_names.added(*it->second, module.functions.size() == before);
+        if (k > 0 && order[k - 1].first == uuid) {
+            added.back() = {i, it->second.get()};
         } else {
-            added.push_back(it->second.get());
+            added.emplace_back(i, it->second.get());
         }
         hint = std::next(it);
     }
@@ -303,8 +399,21 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
     // 9. The whole module. When every function already there passed, only the added ones can
     // fail (the others cannot change, and the module only grew, which resolves more function
     // pointers, never fewer), and the first of them to fail in ascending uuid order is the
-    // first function of the whole module to fail.
-    auto result = verified ? verify_module_functions(module, added) : module.verify();
+    // first function of the whole module to fail. Each has had its own checks; what is left
+    // is the module's functions its instructions point to.
+    Result result;
+    if (verified) {
+        for (const auto& [i, function] : added) {
+            if (const Error* failure = text.local_failure(i)) {
+                result = std::unexpected(*failure);
+                break;
+            }
+            if (!text.facts[i].in_instructions) continue;
+            if (result = module.verify_func(*function); !result) break;
+        }
+    } else {
+        result = module.verify();
+    }
     verified = result.has_value();
     if (!result) {
         if (log::enabled())

@@ -225,15 +225,29 @@ std::optional<Item> item(TokenCursor<Track>& c, BodyScratch& scratch) {
 
 }  // namespace
 
+namespace {
+
+class ListSink final : public ItemSink {
+  public:
+    explicit ListSink(std::vector<Item>& items) : items_(items) {}
+    // Sized once: growing a list of whole functions by doubling would move each of them and
+    // touch twice the memory.
+    void expect(std::size_t most) override { items_.reserve(items_.size() + most); }
+    void take(Item item) override { items_.push_back(std::move(item)); }
+
+  private:
+    std::vector<Item>& items_;
+};
+
+}  // namespace
+
 template <bool Track>
-bool module_item_parser(TokenCursor<Track>& c, std::vector<Item>& items, std::size_t& iteration,
+bool module_item_parser(TokenCursor<Track>& c, ItemSink& items, std::size_t& iteration,
                         TokenList* release) {
     BodyScratch scratch;
-    // Sized once: growing a list of whole functions by doubling would move each of them and
-    // touch twice the memory. A definition takes at least seven tokens, so the room stays within a
-    // small multiple of what the tokens themselves hold, whatever the text.
-    items.reserve(items.size() +
-                  std::min(c.tokens().definitions(), c.tokens().size() / kTokensPerDefinition));
+    // A definition takes at least seven tokens, so the bound stays within a small multiple of
+    // what the tokens themselves hold, whatever the text.
+    items.expect(std::min(c.tokens().definitions(), c.tokens().size() / kTokensPerDefinition));
     for (;;) {
         const Mark start = c.mark();
         iteration = start.pos;
@@ -244,7 +258,7 @@ bool module_item_parser(TokenCursor<Track>& c, std::vector<Item>& items, std::si
             break;
         }
         c.just(FixedToken::Newline);
-        items.push_back(std::move(*next));
+        items.take(std::move(*next));
         // No rule reads back before the start of an iteration.
         if (release != nullptr) release->release_before(c.mark().pos);
     }
@@ -252,8 +266,16 @@ bool module_item_parser(TokenCursor<Track>& c, std::vector<Item>& items, std::si
     return c.end();
 }
 
-template bool module_item_parser(TokenCursor<false>&, std::vector<Item>&, std::size_t&,
-                                 TokenList*);
+template <bool Track>
+bool module_item_parser(TokenCursor<Track>& c, std::vector<Item>& items, std::size_t& iteration,
+                        TokenList* release) {
+    ListSink sink(items);
+    return module_item_parser(c, static_cast<ItemSink&>(sink), iteration, release);
+}
+
+template bool module_item_parser(TokenCursor<false>&, ItemSink&, std::size_t&, TokenList*);
+template bool module_item_parser(TokenCursor<true>&, ItemSink&, std::size_t&, TokenList*);
+template bool module_item_parser(TokenCursor<false>&, std::vector<Item>&, std::size_t&, TokenList*);
 template bool module_item_parser(TokenCursor<true>&, std::vector<Item>&, std::size_t&, TokenList*);
 
 SyntaxError module_syntax_error(const TokenList& tokens, State& state, std::size_t restart) {
@@ -269,28 +291,29 @@ SyntaxError module_syntax_error(const TokenList& tokens, State& state, std::size
 
 namespace {
 
-ModuleParse parse(const TokenList& tokens, State& state, TokenList* release) {
+ModuleParse parse(const TokenList& tokens, State& state, TokenList* release, ItemSink& items) {
     ModuleParse out;
     Diagnostics<false> diag;
     TokenCursor<false> c(tokens, state, diag);
     std::size_t iteration = 0;
-    const bool ok = module_item_parser(c, out.items, iteration, release);
+    const bool ok = module_item_parser(c, items, iteration, release);
     out.emitted = diag.take_emitted();
-    if (!ok) {
-        out.items.clear();
-        out.failure = module_syntax_error(tokens, state, iteration);
-    }
+    if (!ok) out.failure = module_syntax_error(tokens, state, iteration);
     return out;
 }
 
 }  // namespace
 
 ModuleParse parse_module(const TokenList& tokens, State& state) {
-    return parse(tokens, state, nullptr);
+    std::vector<Item> items;
+    ListSink sink(items);
+    ModuleParse out = parse(tokens, state, nullptr, sink);
+    if (!out.failure) out.items = std::move(items);
+    return out;
 }
 
-ModuleParse parse_module_releasing(TokenList& tokens, State& state) {
-    return parse(tokens, state, &tokens);
+ModuleParse parse_module_releasing(TokenList& tokens, State& state, ItemSink& items) {
+    return parse(tokens, state, &tokens, items);
 }
 
 }  // namespace kdinstr::modules::parser

@@ -41,16 +41,30 @@ struct Item {
     std::variant<Import, Function> value;
 };
 
+// Where the module rule puts each item as soon as it is read, in text order. A text that then
+// fails to parse still hands over the items read before the failure.
+class ItemSink {
+  public:
+    virtual ~ItemSink() = default;
+    // Called once before the first item: at most this many items follow.
+    virtual void expect(std::size_t most) = 0;
+    virtual void take(Item item) = 0;
+};
+
 // The module rule from the cursor's position, which must be where an iteration of the item loop
 // begins (the start of the text, or after an item and its newline). Items go to `items`;
 // `iteration` is left at the start of the last iteration tried, the one that ended the loop.
 // With `release`, the list the cursor reads lets go of each item's tokens once the item is read.
 template <bool Track>
+bool module_item_parser(TokenCursor<Track>& c, ItemSink& items, std::size_t& iteration,
+                        TokenList* release = nullptr);
+// The same into a list.
+template <bool Track>
 bool module_item_parser(TokenCursor<Track>& c, std::vector<Item>& items, std::size_t& iteration,
                         TokenList* release = nullptr);
 
-// A whole text's parse: the items when it succeeded, the emitted errors in emission order, and
-// the syntax error when it failed.
+// A whole text's parse: the items when it succeeded (unless they went to a sink), the emitted
+// errors in emission order, and the syntax error when it failed.
 struct ModuleParse {
     std::vector<Item> items;
     std::vector<EmittedError> emitted;
@@ -61,10 +75,10 @@ struct ModuleParse {
 // of the iteration that failed (nothing read before it can fail at or after that point, since an
 // item's alternatives never look past its closing "}").
 ModuleParse parse_module(const TokenList& tokens, State& state);
-// The same, letting go of the tokens of each item once it is read (`TokenList::release_before`),
-// so that the token list shrinks while the functions grow: after a failure, the tokens for its
-// messages come from lexing the text again.
-ModuleParse parse_module_releasing(TokenList& tokens, State& state);
+// The same with the items handed to `items` as they are read, letting go of the tokens of each
+// item once it is read (`TokenList::release_before`), so that the token list shrinks while the
+// functions grow: after a failure, the tokens for its messages come from lexing the text again.
+ModuleParse parse_module_releasing(TokenList& tokens, State& state, ItemSink& items);
 
 // The syntax error of a text that fails, from a tracked run that starts at the iteration start
 // `restart` (0: the whole text). Exposed so that tests can compare restart points.
