@@ -1,5 +1,6 @@
 #include "kdcore/compiler/compiler.hpp"
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -55,7 +56,8 @@ std::expected<std::vector<std::uint8_t>, KdError> compile_sources(
     }
 
     instance.log(sites::COMPILE_TYPE_CHECKING_MODULE);
-    for (const auto& [key, function] : storage.module.functions) {
+    std::optional<kdinstr::utils::Error> failed;
+    storage.module.for_each_function([&](const auto&, const auto& function) {
         // Labels are only made for lines that are shown.
         if (instance.log_shown(sites::COMPILE_TYPE_CHECKING_FUNCTION.level))
             instance.log(sites::COMPILE_TYPE_CHECKING_FUNCTION, function_label(*function));
@@ -63,9 +65,12 @@ std::expected<std::vector<std::uint8_t>, KdError> compile_sources(
             if (instance.log_shown(sites::COMPILE_TYPE_CHECK_FAILED.level))
                 instance.log(sites::COMPILE_TYPE_CHECK_FAILED, function_label(*function),
                              checked.error().message());
-            return std::unexpected(KdError(KdError::Instr{std::move(checked.error())}));
+            failed = std::move(checked.error());
+            return false;
         }
-    }
+        return true;
+    });
+    if (failed) return std::unexpected(KdError(KdError::Instr{std::move(*failed)}));
 
     auto bytes = CompiledModuleStorage::encode(storage, instance);
     if (!bytes) return std::unexpected(std::move(bytes.error()));

@@ -1,11 +1,11 @@
 #include "kdinstr/encoding/module_codec.hpp"
-#include "kdinstr/encoding/try.hpp"
 
 #include <memory>
 #include <utility>
 
 #include "kdinstr/encoding/decode_costs.hpp"
 #include "kdinstr/encoding/function_codec.hpp"
+#include "kdinstr/encoding/try.hpp"
 #include "kdinstr/encoding/type_codec.hpp"
 #include "kdinstr/utils/panic.hpp"
 
@@ -15,14 +15,16 @@ using modules::ExternalFunction;
 using modules::Function;
 using modules::Module;
 
-
 IoResult<void> encode(BorshWriter& w, const Module& value) {
     KD_TRY(w.write_len(value.functions.size()));
-    for (const auto& [key, function] : value.functions) {
+    IoResult<void> written;
+    value.for_each_function([&](const utils::Uuid& key, const auto& function) {
         if (!function) utils::panic("module holds no function under key {}", key.to_string());
-        KD_TRY(encode(w, key));
-        KD_TRY(encode(w, *function));
-    }
+        written = encode(w, key);
+        if (written) written = encode(w, *function);
+        return written.has_value();
+    });
+    if (!written) return written;
     KD_TRY(w.write_len(value.external_functions.size()));
     for (const auto& [key, external] : value.external_functions) {
         KD_TRY(encode(w, key));
@@ -52,6 +54,5 @@ IoResult<Module> decode_module(BorshReader& r) {
     }
     return m;
 }
-
 
 }  // namespace kdinstr::encoding

@@ -44,6 +44,38 @@ struct Module {
     // type it names.
     std::uint64_t longest_named_type_text(const types::TypeTextLengths& lengths) const;
 
+    // Calls `f(uuid, function)` for every function in ascending uuid order until it returns
+    // false, as a loop over `functions` would, fetching into the cache meanwhile the record of the
+    // function a few places ahead, and the first block of the one half as far ahead (whose record
+    // came in since): a module read from a text holds its functions in text order, and a walk by
+    // uuid would otherwise wait for memory at every function.
+    template <typename F>
+    void for_each_function(F&& f) const {
+        constexpr std::size_t kAhead = 8;
+        auto record = functions.begin();
+        auto block = functions.begin();
+        const auto fetch_record = [&] {
+            if (record == functions.end()) return;
+            if (record->second) __builtin_prefetch(record->second.get());
+            ++record;
+        };
+        const auto fetch_block = [&] {
+            if (block == functions.end()) return;
+            if (const Function* g = block->second.get(); g && !g->body.empty())
+                __builtin_prefetch(&*g->body.begin());
+            ++block;
+        };
+        for (std::size_t i = 0; i < kAhead; ++i) {
+            fetch_record();
+            if (i >= kAhead / 2) fetch_block();
+        }
+        for (auto it = functions.begin(); it != functions.end(); ++it) {
+            fetch_record();
+            fetch_block();
+            if (!f(it->first, it->second)) return;
+        }
+    }
+
     // Every function's own checks, then its references to other functions, in uuid order.
     std::expected<void, utils::Error> verify() const;
     // The references of one function's instructions to functions of this module.

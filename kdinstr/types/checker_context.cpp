@@ -3,12 +3,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <bit>
 #include <utility>
 
 #include "kdinstr/modules/fmt.hpp"
 #include "kdinstr/types/any_type.hpp"
-#include "kdinstr/types/seeded_hash.hpp"
 
 namespace kdinstr::types::checker {
 
@@ -16,56 +14,6 @@ using modules::KdInstr;
 using modules::KdTerminator;
 using modules::Operand;
 using utils::Error;
-
-NameSlots::NameSlots(std::size_t capacity)
-    : capacity_(capacity), direct_(std::min<std::size_t>(capacity * 2 + 2, kEmpty), kEmpty) {}
-
-std::size_t NameSlots::probe(std::uint32_t name) const {
-    // Seeded: a storage numbers registers as it likes.
-    std::size_t i = mask_ & SeededU64Hash{}(name);
-    while (slots_[i].used && slots_[i].name != name) i = (i + 1) & mask_;
-    return i;
-}
-
-NameSlots::Slot& NameSlots::sparse_slot(std::uint32_t name) {
-    if (slots_.empty()) {
-        // At most half full, so a probe always meets a free slot.
-        slots_.resize(std::bit_ceil(capacity_ * 2 + 2));
-        mask_ = slots_.size() - 1;
-    }
-    return slots_[probe(name)];
-}
-
-bool NameSlots::insert(std::uint32_t name, std::uint32_t value) {
-    if (name < direct_.size()) {
-        if (direct_[name] != kEmpty) return false;
-        direct_[name] = value;
-        return true;
-    }
-    Slot& s = sparse_slot(name);
-    if (s.used) return false;
-    s = Slot{name, value, true};
-    return true;
-}
-
-void NameSlots::assign(std::uint32_t name, std::uint32_t value) {
-    if (name < direct_.size()) {
-        direct_[name] = value;
-        return;
-    }
-    sparse_slot(name) = Slot{name, value, true};
-}
-
-std::optional<std::uint32_t> NameSlots::find(std::uint32_t name) const {
-    if (name < direct_.size()) {
-        if (direct_[name] == kEmpty) return std::nullopt;
-        return direct_[name];
-    }
-    if (slots_.empty()) return std::nullopt;
-    const Slot& s = slots_[probe(name)];
-    if (!s.used) return std::nullopt;
-    return s.value;
-}
 
 void Checker::record_parameter(modules::Name name, Typeref type) {
     // The later of two parameters of one name wins; its earlier slot stays unused.

@@ -5,6 +5,7 @@
 // Registry discipline: facts are copied out of a read view that is dropped before the helper
 // returns, and every helper that interns (`operand_type`, `ptr_type`, `intern`) holds no view.
 // Rules therefore never see a view at all and cannot deadlock on their own lock.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "kdinstr/modules/instructions/kd_instr.hpp"
+#include "kdinstr/modules/name_table.hpp"
 #include "kdinstr/modules/operand.hpp"
 #include "kdinstr/modules/terminator.hpp"
 #include "kdinstr/types/primary.hpp"
@@ -71,33 +73,22 @@ struct TypeFacts {
     bool is_i1_vector() const { return is_int_vector() && width == 1; }
 };
 
-// Register number -> position of its type, sized once for every name a function can define.
-// Names below the capacity bound (the usual dense numbering) sit in a table indexed by the name
-// itself, which keeps neighbouring registers close in memory; other names go to a hash table
-// made on first use. At most two allocations per check, whatever numbers the registers carry.
+// Register number -> position of its type, sized once for every name a function can define:
+// the module's name table, whose dense numbering (the usual one) indexes an array that a small
+// function keeps inline, and whose other numbers go to a seeded hash table.
 class NameSlots {
   public:
-    explicit NameSlots(std::size_t capacity);
+    explicit NameSlots(std::size_t capacity)
+        : table_(capacity,
+                 static_cast<std::uint32_t>(std::min<std::size_t>(capacity, UINT32_MAX))) {}
     // False, and nothing changed, when the name is present.
-    bool insert(std::uint32_t name, std::uint32_t value);
+    bool insert(std::uint32_t name, std::uint32_t value) { return table_.insert(name, value); }
     // Inserts or replaces.
-    void assign(std::uint32_t name, std::uint32_t value);
-    std::optional<std::uint32_t> find(std::uint32_t name) const;
+    void assign(std::uint32_t name, std::uint32_t value) { table_.assign(name, value); }
+    std::optional<std::uint32_t> find(std::uint32_t name) const { return table_.find(name); }
 
   private:
-    struct Slot {
-        std::uint32_t name = 0;
-        std::uint32_t value = 0;
-        bool used = false;
-    };
-    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-    std::size_t probe(std::uint32_t name) const;
-    Slot& sparse_slot(std::uint32_t name);
-    std::size_t capacity_;
-    // Indexed by name; kEmpty where the name has no value.
-    std::vector<std::uint32_t> direct_;
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
+    modules::NameTable table_;
 };
 
 class Checker {
