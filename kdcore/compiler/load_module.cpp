@@ -18,8 +18,14 @@ using kdcore::utils::KdError;
 
 std::expected<ModuleKey, KdError> load_module(const std::shared_ptr<InstanceContext>& instance,
                                               std::span<const std::uint8_t> bytes) {
+    return load_module(instance, bytes, CompiledModuleStorage::decode_budget(bytes.size()));
+}
+
+std::expected<ModuleKey, KdError> load_module(const std::shared_ptr<InstanceContext>& instance,
+                                              std::span<const std::uint8_t> bytes,
+                                              std::size_t budget) {
     if (!instance) kdinstr::utils::panic("load_module called without an instance");
-    auto storage = CompiledModuleStorage::decode(*instance, bytes);
+    auto storage = CompiledModuleStorage::decode(*instance, bytes, budget);
     if (!storage) return std::unexpected(std::move(storage.error()));
 
     instance->log(sites::LOAD_LOADED, storage->module.functions.size(), bytes.size());

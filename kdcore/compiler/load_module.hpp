@@ -1,5 +1,6 @@
 #pragma once
 // Loading compiled module storage into an instance.
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <memory>
@@ -22,5 +23,10 @@ namespace kdcore::compiler {
 std::expected<kdcore::base::ModuleKey, kdcore::utils::KdError> load_module(
     const std::shared_ptr<kdcore::base::InstanceContext>& instance,
     std::span<const std::uint8_t> bytes);
+// The same, decoding within `budget` bytes of cost instead of the storage size's
+// (CompiledModuleStorage::decode with a budget).
+std::expected<kdcore::base::ModuleKey, kdcore::utils::KdError> load_module(
+    const std::shared_ptr<kdcore::base::InstanceContext>& instance,
+    std::span<const std::uint8_t> bytes, std::size_t budget);
 
 }  // namespace kdcore::compiler

@@ -28,6 +28,13 @@ using kdcore::compiler::ZstdCompressor;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr const char* kReadFailed = "Failed to read compiled module storage header: ";
+// The refusals of types that would print longer than a storage's size allows.
+const std::string kTooLong =
+    "compiled module type registry holds a type whose text is longer than its storage size "
+    "allows";
+const std::string kNamedTooOften =
+    "compiled module names types in one place whose texts together are longer than its storage "
+    "size allows";
 
 Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
@@ -336,12 +343,6 @@ std::uint64_t longest_text(const kdinstr::types::TypeRegistry& registry) {
 TEST(CompiledModuleStorage, TypesPrintingLongerThanTheStorageAllowsAreRefused) {
     namespace kt = kdinstr::types;
     namespace ib = kdinstr::tests;
-    const std::string kTooLong =
-        "compiled module type registry holds a type whose text is longer than its storage size "
-        "allows";
-    const std::string kNamedTooOften =
-        "compiled module names types in one place whose texts together are longer than its "
-        "storage size allows";
     // Stored under a wildcard identifier, T_24 prints as a letter here, and in full once merged.
     CompiledModuleStorage hidden;
     hidden.type_registry.insert_decoded(
@@ -437,12 +438,6 @@ TEST(CompiledModuleStorage, TypesPrintingAsLongAsTheStorageAllowsAreRead) {
     const std::size_t most_named = CompiledModuleStorage::type_text_budget(function_size);
     const std::uint64_t each = most_named - 2;
 
-    const std::string kTooLong =
-        "compiled module type registry holds a type whose text is longer than its storage size "
-        "allows";
-    const std::string kNamedTooOften =
-        "compiled module names types in one place whose texts together are longer than its "
-        "storage size allows";
     struct Case {
         std::string name;
         CompiledModuleStorage storage;
