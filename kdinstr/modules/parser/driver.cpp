@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -157,24 +158,41 @@ void log_name_failure(const NameFailure& failure) {
     }
 }
 
+// Scratch of `defined_twice`, kept from one function to the next. Between calls every bit is
+// clear, and each call clears only the bits it set (listed in `set`): the bits reach as far as
+// the largest function so far, and clearing them all for each function would make one large
+// function followed by many small ones cost the product of their counts.
+struct DefinedScratch {
+    std::vector<bool> bits;
+    std::vector<std::uint32_t> set;
+};
+
 // The first register a function defines twice (a parameter listed twice, a parameter reused as
 // a destination, or two destinations, in that walk order), before it is renumbered: renumbering
 // would otherwise give each definition its own number and silently point every use at the last
-// one. The parser numbers registers densely, so a bit per number suffices; `defined` is scratch.
-std::optional<Name> defined_twice(const Function& function, std::vector<bool>& defined) {
-    defined.assign(defined.size(), false);
+// one. The parser numbers each function's registers densely from 0, so a bit per number
+// suffices.
+std::optional<Name> defined_twice(const Function& function, DefinedScratch& scratch) {
+    std::vector<bool>& defined = scratch.bits;
     const auto define = [&](Name name) {
         if (name.value >= defined.size()) defined.resize(std::size_t{name.value} + 1);
         if (defined[name.value]) return false;
         defined[name.value] = true;
+        scratch.set.push_back(name.value);
         return true;
     };
-    for (const auto& [name, type] : function.parameters)
-        if (!define(name)) return name;
-    for (const auto& [label, block] : function.body)
-        for (const KdInstr& instruction : block.instructions)
-            if (const auto dest = instruction.destination(); dest && !define(*dest)) return dest;
-    return std::nullopt;
+    const auto first = [&]() -> std::optional<Name> {
+        for (const auto& [name, type] : function.parameters)
+            if (!define(name)) return name;
+        for (const auto& [label, block] : function.body)
+            for (const KdInstr& instruction : block.instructions)
+                if (const auto dest = instruction.destination(); dest && !define(*dest))
+                    return dest;
+        return std::nullopt;
+    }();
+    for (const std::uint32_t value : scratch.set) defined[value] = false;
+    scratch.set.clear();
+    return first;
 }
 
 const FunctionPointer* function_pointer(const Operand& operand) {
@@ -286,7 +304,7 @@ class TextFunctions final : public ItemSink {
     std::optional<Stop> stop;
 
   private:
-    std::vector<bool> defined_;
+    DefinedScratch defined_;
 };
 
 Error parser_errors(std::vector<utils::ParserError> errors, utils::TextList tokens) {
