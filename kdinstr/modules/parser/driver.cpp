@@ -243,12 +243,15 @@ void replace_placeholders(Function& function, const Replacement& replacement) {
 }
 
 // Step 5 for each item as the grammar reads it, while the function is at hand: imports are
-// refused, each function is checked for registers defined twice, renumbered, and checked on its
-// own (the checks of verification that need no other function). The first refusal in text
-// order ends the work on the text's items; it is reported only if the whole text parses, in
-// the place of step 5.
+// refused, each function is checked for registers defined twice, renumbered, and, when step 9
+// verifies only this text's functions, checked on its own (the checks of verification that
+// need no other function); when step 9 verifies the whole module, that would check it twice.
+// The first refusal in text order ends the work on the text's items; it is reported only if
+// the whole text parses, in the place of step 5.
 class TextFunctions final : public ItemSink {
   public:
+    explicit TextFunctions(bool check_each) : check_each_(check_each) {}
+
     struct Stop {
         // Functions kept before it.
         std::size_t kept;
@@ -276,8 +279,10 @@ class TextFunctions final : public ItemSink {
             return refuse(Error::DuplicateDefinition{*twice});
         if (auto renumbered = function.normalize_ssa(); !renumbered)
             return refuse(std::move(renumbered.error()));
-        if (auto checked = modules::verify(function); !checked)
-            local_failures.emplace_back(functions.size(), std::move(checked.error()));
+        if (check_each_) {
+            if (auto checked = modules::verify(function); !checked)
+                local_failures.emplace_back(functions.size(), std::move(checked.error()));
+        }
         facts.push_back(pointer_facts(function));
         functions.push_back(std::make_shared<Function>(std::move(function)));
     }
@@ -299,11 +304,13 @@ class TextFunctions final : public ItemSink {
     // The functions that passed step 5, in text order, with their pointer facts.
     std::vector<std::shared_ptr<Function>> functions;
     std::vector<PointerFacts> facts;
-    // (index in `functions`, the error) of those that failed their own checks, in text order.
+    // (index in `functions`, the error) of those that failed their own checks, in text order;
+    // empty unless they were checked.
     std::vector<std::pair<std::size_t, Error>> local_failures;
     std::optional<Stop> stop;
 
   private:
+    bool check_each_;
     DefinedScratch defined_;
 };
 
@@ -337,7 +344,7 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
     // of each function's tokens as the function is read, so that the two are not held whole
     // at once; a failure's messages read the tokens of a second lexing, which yields the same.
     // Step 5 is done on each item as it is read (see TextFunctions).
-    TextFunctions text;
+    TextFunctions text(verified);
     ModuleParse parsed = parse_module_releasing(*tokens, state, text);
     const auto all_tokens = [&] {
         tokens.reset();
