@@ -252,9 +252,8 @@ class TextFunctions final : public ItemSink {
   public:
     explicit TextFunctions(bool check_each) : check_each_(check_each) {}
 
+    // Nothing is taken after it, so the functions kept before it are all of `functions`.
     struct Stop {
-        // Functions kept before it.
-        std::size_t kept;
         // The function it stopped at, for the log record; none for an import.
         std::optional<std::string> function_name;
         std::variant<Item::Import, Error> why;
@@ -268,13 +267,11 @@ class TextFunctions final : public ItemSink {
     void take(Item item) override {
         if (stop) return;
         if (auto* import = std::get_if<Item::Import>(&item.value)) {
-            stop = Stop{functions.size(), std::nullopt, std::move(*import)};
+            stop = Stop{std::nullopt, std::move(*import)};
             return;
         }
         Function& function = std::get<Function>(item.value);
-        const auto refuse = [&](Error error) {
-            stop = Stop{functions.size(), function.name, std::move(error)};
-        };
+        const auto refuse = [&](Error error) { stop = Stop{function.name, std::move(error)}; };
         if (const auto twice = defined_twice(function, defined_))
             return refuse(Error::DuplicateDefinition{*twice});
         if (auto renumbered = function.normalize_ssa(); !renumbered)
@@ -361,7 +358,7 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
 
     // 5. What the items' step found, in its place in the order.
     if (log::enabled()) {
-        for (std::size_t i = 0; i < (text.stop ? text.stop->kept : text.functions.size()); ++i)
+        for (std::size_t i = 0; i < text.functions.size(); ++i)
             log::write(log::Level::Debug, log_target, log_adding,
                        std::string_view(utils::debug_optional_text(text.functions[i]->name)));
         if (text.stop && std::holds_alternative<Error>(text.stop->why))
@@ -453,10 +450,7 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
 
 std::expected<void, Error> extend_module_from_string(Module& module, types::TypeRegistry& registry,
                                                      std::string_view source) {
-    ModuleNames module_names;
-    // Every function of an empty module passes.
-    bool verified = module.functions.empty();
-    return read_text(module, registry, source, module_names, verified);
+    return ModuleExtender(module, registry).extend(source);
 }
 
 std::expected<void, Error> ModuleExtender::extend(std::string_view source) {
