@@ -426,6 +426,30 @@ sources_rows(10_000, "10 000")
 sources_rows(30_000, "30 000")
 
 
+# --- One large function before many small ones -------------------------------------------------
+# The check for registers defined twice keeps a bit per register from one function to the next:
+# each function has to cost what it defines, not what the largest function before it defined.
+
+
+def one_large_then_empty(registers: int, empty: int) -> str:
+    """`big(%a)`, whose blocks of 50 000 instructions define `registers` more registers, then
+    `empty` empty functions, in one source."""
+    lines = ["define void big(%a: i64) {\n"]
+    for start in range(0, registers, 50_000):
+        end = min(start + 50_000, registers)
+        lines.append(f"b{start}:\n")
+        lines.extend(f"  %r{i}: i64 = iadd.wrap %a, i64 1\n" for i in range(start, end))
+        lines.append(f"  jump b{end}\n" if end < registers else "  ret void\n")
+    lines.append("}\n")
+    lines.append(empty_functions(f"f{i}" for i in range(empty)))
+    return "".join(lines)
+
+
+@row("registers: one function of 999 999 registers and then 300 000 empty functions")
+def _one_large_then_empty(tmp: Path):
+    return "compile", write_sources(tmp, [one_large_then_empty(999_998, 300_000)])
+
+
 
 # ----------------------------------------------------------------------------------------------
 # Running

@@ -181,9 +181,8 @@ std::optional<Error> unresolved_pointer(const Functions& functions, const Functi
 // Presence only: a use before its definition, even in an earlier block, passes. With a module,
 // the same walk also finds the first unresolved function pointer, which `verify_func` would
 // report, into `unresolved`.
-template <typename Functions>
 Result check_defined_uses(const Function& function, const NameTable& defined,
-                          const Functions* module, std::optional<Error>& unresolved) {
+                          const FunctionIndex* module, std::optional<Error>& unresolved) {
     const auto undefined = [&](const Operand& operand) {
         const Name* reg = operand.as_reg();
         return reg && !defined.contains(reg->value) ? reg : nullptr;
@@ -232,8 +231,7 @@ Result check_limits(const Function& function) {
 
 // `verify`, and with a module `verify_func` after it, in two walks over the instructions
 // instead of one per rule. Errors and their order are those of the rules taken one by one.
-template <typename Functions>
-Result verify_in(const Function& function, const Functions* module) {
+Result verify_in(const Function& function, const FunctionIndex* module) {
     NameTable defined = name_table_for(function);
     const InstructionFacts facts = walk_instructions(function, defined);
     if (auto r = check_wildcards(function, facts.wildcards); !r) return r;
@@ -275,9 +273,7 @@ bool should_be_meta_function(const Function& function) {
     return false;
 }
 
-std::expected<void, Error> verify(const Function& function) {
-    return verify_in<FunctionIndex>(function, nullptr);
-}
+std::expected<void, Error> verify(const Function& function) { return verify_in(function, nullptr); }
 
 std::expected<void, Error> verify_func(const Module& module, const Function& function) {
     for (const auto& [label, block] : function.body)

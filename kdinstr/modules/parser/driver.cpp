@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -157,24 +158,41 @@ void log_name_failure(const NameFailure& failure) {
     }
 }
 
+// Scratch of `defined_twice`, kept from one function to the next. Between calls every bit is
+// clear, and each call clears only the bits it set (listed in `set`): the bits reach as far as
+// the largest function so far, and clearing them all for each function would make one large
+// function followed by many small ones cost the product of their counts.
+struct DefinedScratch {
+    std::vector<bool> bits;
+    std::vector<std::uint32_t> set;
+};
+
 // The first register a function defines twice (a parameter listed twice, a parameter reused as
 // a destination, or two destinations, in that walk order), before it is renumbered: renumbering
 // would otherwise give each definition its own number and silently point every use at the last
-// one. The parser numbers registers densely, so a bit per number suffices; `defined` is scratch.
-std::optional<Name> defined_twice(const Function& function, std::vector<bool>& defined) {
-    defined.assign(defined.size(), false);
+// one. The parser numbers each function's registers densely from 0, so a bit per number
+// suffices.
+std::optional<Name> defined_twice(const Function& function, DefinedScratch& scratch) {
+    std::vector<bool>& defined = scratch.bits;
     const auto define = [&](Name name) {
         if (name.value >= defined.size()) defined.resize(std::size_t{name.value} + 1);
         if (defined[name.value]) return false;
         defined[name.value] = true;
+        scratch.set.push_back(name.value);
         return true;
     };
-    for (const auto& [name, type] : function.parameters)
-        if (!define(name)) return name;
-    for (const auto& [label, block] : function.body)
-        for (const KdInstr& instruction : block.instructions)
-            if (const auto dest = instruction.destination(); dest && !define(*dest)) return dest;
-    return std::nullopt;
+    const auto first = [&]() -> std::optional<Name> {
+        for (const auto& [name, type] : function.parameters)
+            if (!define(name)) return name;
+        for (const auto& [label, block] : function.body)
+            for (const KdInstr& instruction : block.instructions)
+                if (const auto dest = instruction.destination(); dest && !define(*dest))
+                    return dest;
+        return std::nullopt;
+    }();
+    for (const std::uint32_t value : scratch.set) defined[value] = false;
+    scratch.set.clear();
+    return first;
 }
 
 const FunctionPointer* function_pointer(const Operand& operand) {
@@ -225,15 +243,17 @@ void replace_placeholders(Function& function, const Replacement& replacement) {
 }
 
 // Step 5 for each item as the grammar reads it, while the function is at hand: imports are
-// refused, each function is checked for registers defined twice, renumbered, and checked on its
-// own (the checks of verification that need no other function). The first refusal in text
-// order ends the work on the text's items; it is reported only if the whole text parses, in
-// the place of step 5.
+// refused, each function is checked for registers defined twice, renumbered, and, when step 9
+// verifies only this text's functions, checked on its own (the checks of verification that
+// need no other function); when step 9 verifies the whole module, that would check it twice.
+// The first refusal in text order ends the work on the text's items; it is reported only if
+// the whole text parses, in the place of step 5.
 class TextFunctions final : public ItemSink {
   public:
+    explicit TextFunctions(bool check_each) : check_each_(check_each) {}
+
+    // Nothing is taken after it, so the functions kept before it are all of `functions`.
     struct Stop {
-        // Functions kept before it.
-        std::size_t kept;
         // The function it stopped at, for the log record; none for an import.
         std::optional<std::string> function_name;
         std::variant<Item::Import, Error> why;
@@ -247,19 +267,19 @@ class TextFunctions final : public ItemSink {
     void take(Item item) override {
         if (stop) return;
         if (auto* import = std::get_if<Item::Import>(&item.value)) {
-            stop = Stop{functions.size(), std::nullopt, std::move(*import)};
+            stop = Stop{std::nullopt, std::move(*import)};
             return;
         }
         Function& function = std::get<Function>(item.value);
-        const auto refuse = [&](Error error) {
-            stop = Stop{functions.size(), function.name, std::move(error)};
-        };
+        const auto refuse = [&](Error error) { stop = Stop{function.name, std::move(error)}; };
         if (const auto twice = defined_twice(function, defined_))
             return refuse(Error::DuplicateDefinition{*twice});
         if (auto renumbered = function.normalize_ssa(); !renumbered)
             return refuse(std::move(renumbered.error()));
-        if (auto checked = modules::verify(function); !checked)
-            local_failures.emplace_back(functions.size(), std::move(checked.error()));
+        if (check_each_) {
+            if (auto checked = modules::verify(function); !checked)
+                local_failures.emplace_back(functions.size(), std::move(checked.error()));
+        }
         facts.push_back(pointer_facts(function));
         functions.push_back(std::make_shared<Function>(std::move(function)));
     }
@@ -281,12 +301,14 @@ class TextFunctions final : public ItemSink {
     // The functions that passed step 5, in text order, with their pointer facts.
     std::vector<std::shared_ptr<Function>> functions;
     std::vector<PointerFacts> facts;
-    // (index in `functions`, the error) of those that failed their own checks, in text order.
+    // (index in `functions`, the error) of those that failed their own checks, in text order;
+    // empty unless they were checked.
     std::vector<std::pair<std::size_t, Error>> local_failures;
     std::optional<Stop> stop;
 
   private:
-    std::vector<bool> defined_;
+    bool check_each_;
+    DefinedScratch defined_;
 };
 
 Error parser_errors(std::vector<utils::ParserError> errors, utils::TextList tokens) {
@@ -319,7 +341,7 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
     // of each function's tokens as the function is read, so that the two are not held whole
     // at once; a failure's messages read the tokens of a second lexing, which yields the same.
     // Step 5 is done on each item as it is read (see TextFunctions).
-    TextFunctions text;
+    TextFunctions text(verified);
     ModuleParse parsed = parse_module_releasing(*tokens, state, text);
     const auto all_tokens = [&] {
         tokens.reset();
@@ -336,7 +358,7 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
 
     // 5. What the items' step found, in its place in the order.
     if (log::enabled()) {
-        for (std::size_t i = 0; i < (text.stop ? text.stop->kept : text.functions.size()); ++i)
+        for (std::size_t i = 0; i < text.functions.size(); ++i)
             log::write(log::Level::Debug, log_target, log_adding,
                        std::string_view(utils::debug_optional_text(text.functions[i]->name)));
         if (text.stop && std::holds_alternative<Error>(text.stop->why))
@@ -428,10 +450,7 @@ Result read_text(Module& module, types::TypeRegistry& registry, std::string_view
 
 std::expected<void, Error> extend_module_from_string(Module& module, types::TypeRegistry& registry,
                                                      std::string_view source) {
-    ModuleNames module_names;
-    // Every function of an empty module passes.
-    bool verified = module.functions.empty();
-    return read_text(module, registry, source, module_names, verified);
+    return ModuleExtender(module, registry).extend(source);
 }
 
 std::expected<void, Error> ModuleExtender::extend(std::string_view source) {

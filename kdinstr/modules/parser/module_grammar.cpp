@@ -239,6 +239,13 @@ class ListSink final : public ItemSink {
     std::vector<Item>& items_;
 };
 
+// For a run that is only after its error: each item is dropped as soon as it is read.
+class DiscardSink final : public ItemSink {
+  public:
+    void expect(std::size_t) override {}
+    void take(Item) override {}
+};
+
 }  // namespace
 
 template <bool Track>
@@ -282,7 +289,7 @@ SyntaxError module_syntax_error(const TokenList& tokens, State& state, std::size
     state.clear();
     Diagnostics<true> diag;
     TokenCursor<true> c(tokens, state, diag, restart);
-    std::vector<Item> items;
+    DiscardSink items;
     std::size_t iteration = restart;
     if (module_item_parser(c, items, iteration))
         utils::panic("module grammar: the tracked run accepted a text the fast run refused");

@@ -109,20 +109,12 @@ struct DebugPayloadOf {
     }
 };
 
-struct FixedTokenRow {
-    std::string_view display;
-    std::string_view keyword;
+// Display texts by fixed token; a keyword's is its keyword text.
+constexpr std::array<std::string_view, fixed_token_count> fixed_displays{
+    "(",      ")",   "{",      "}",    "[",      "]",      "<",        ">",     ",",
+    ":",      "=",   "\\n",    "void", "import", "Branch", "Jump",     "Ret",   "Trap",
+    "define", "ptr", "vscale", "x",    "packed", "undef",  "external", "align", "volatile",
 };
-
-constexpr std::array<FixedTokenRow, fixed_token_count> fixed_rows{{
-    {"(", ""},           {")", ""},           {"{", ""},         {"}", ""},
-    {"[", ""},           {"]", ""},           {"<", ""},         {">", ""},
-    {",", ""},           {":", ""},           {"=", ""},         {"\\n", ""},
-    {"void", ""},        {"import", ""},      {"Branch", ""},    {"Jump", ""},
-    {"Ret", ""},         {"Trap", ""},        {"define", "define"}, {"ptr", "ptr"},
-    {"vscale", "vscale"}, {"x", "x"},         {"packed", "packed"}, {"undef", "undef"},
-    {"external", "external"}, {"align", "align"}, {"volatile", "volatile"},
-}};
 
 }  // namespace
 
@@ -186,19 +178,13 @@ Token fixed_token(FixedToken t) {
     }
     const auto i = static_cast<std::size_t>(t);
     if (i >= fixed_token_count) utils::panic("fixed token {} out of range", i);
-    return Token::Identifier{fixed_rows[i].keyword, {}};
+    return Token::Identifier{fixed_token_keywords[i], {}};
 }
 
 std::string_view fixed_token_display(FixedToken t) {
     const auto i = static_cast<std::size_t>(t);
     if (i >= fixed_token_count) utils::panic("fixed token {} out of range", i);
-    return fixed_rows[i].display;
-}
-
-std::string_view fixed_token_keyword(FixedToken t) {
-    const auto i = static_cast<std::size_t>(t);
-    if (i >= fixed_token_count) utils::panic("fixed token {} out of range", i);
-    return fixed_rows[i].keyword;
+    return fixed_displays[i];
 }
 
 }  // namespace kdinstr::modules::parser

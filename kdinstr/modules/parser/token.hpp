@@ -7,6 +7,7 @@
 #include <gmpxx.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@
 #include "kdinstr/modules/terminator.hpp"
 #include "kdinstr/modules/visibility.hpp"
 #include "kdinstr/types/primary.hpp"
+#include "kdinstr/utils/panic.hpp"
 #include "kdinstr/utils/uuid.hpp"
 
 namespace kdinstr::modules::parser {
@@ -184,7 +186,21 @@ inline constexpr std::size_t fixed_token_count = 27;
 Token fixed_token(FixedToken t);
 // Its display text ("(", "\\n", "Ret", "define", ...).
 std::string_view fixed_token_display(FixedToken t);
-// The keyword text of an identifier keyword ("define" .. "volatile"); empty for the others.
-std::string_view fixed_token_keyword(FixedToken t);
+
+// The keyword texts by fixed token: the identifier keywords ("define" .. "volatile"), empty for
+// the others. In the header so that a keyword named where it is used is a constant, and the
+// grammar's keyword tests, made token by token, need no call.
+inline constexpr std::array<std::string_view, fixed_token_count> fixed_token_keywords{
+    "",       "",    "",       "",  "",       "",      "",         "",      "",
+    "",       "",    "",       "",  "",       "",      "",         "",      "",
+    "define", "ptr", "vscale", "x", "packed", "undef", "external", "align", "volatile",
+};
+
+// The keyword text of an identifier keyword; empty for the others.
+constexpr std::string_view fixed_token_keyword(FixedToken t) {
+    const auto i = static_cast<std::size_t>(t);
+    if (i >= fixed_token_count) utils::panic("fixed token {} out of range", i);
+    return fixed_token_keywords[i];
+}
 
 }  // namespace kdinstr::modules::parser

@@ -244,7 +244,7 @@ class TokenList {
     std::size_t released_ = 0;  // chunks let go of, from the first
     std::size_t size_ = 0;
     std::size_t definitions_ = 0;
-    static constexpr std::string_view kDefine = "define";
+    static constexpr std::string_view kDefine = fixed_token_keyword(FixedToken::Define);
     std::vector<mpz_class> numbers_;
     std::vector<consts::BigDecimal> decimals_;
     std::vector<std::string> strings_;
