@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -16,8 +15,8 @@
 #include "kdcore/base/instance_context.hpp"
 #include "kdcore/base/log_sites.hpp"
 #include "kdcore/compiler/compiled_module_storage.hpp"
-#include "kdcore/compiler/zstd_stream.hpp"
 #include "kdcore/load_time.hpp"
+#include "kdcore/tests/inflated_storages.hpp"
 #include "kdcore/utils/kd_error.hpp"
 
 namespace {
@@ -85,32 +84,21 @@ BENCHMARK(BM_StorageDecodeRegistry)
 void BM_StorageDecodeZeros(benchmark::State& state) {
     const auto inst = instance();
     if (!inst) return state.SkipWithError("no instance");
-    std::vector<std::uint8_t> body;
+    using namespace kdtest::inflated;
+    Bytes prefix;
     switch (state.range(0)) {
         case 0:
-            body = {0, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+            prefix = cat({u32(0), kAllOnes});
             break;
         case 1:
-            body = {1, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+            prefix = cat({u32(1), kAllOnes});
             break;
         default:
-            body = {0, 0, 0,    0,    0,    0,    0,    0,    0,    0,
-                    0, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+            prefix = cat({u32(0), u32(0), u32(0), kAllOnes, kAllOnes});
     }
-    body.resize(body.size() + (std::size_t{1} << 20));
-    std::vector<std::uint8_t> bytes(CompiledModuleStorage::kMagic.begin(),
-                                    CompiledModuleStorage::kMagic.end());
-    for (char c : std::string_view("=" KD_ENGINE_VERSION))
-        bytes.push_back(static_cast<std::uint8_t>(c));
-    bytes.push_back(0);
-    {
-        kdcore::compiler::ZstdCompressor z(bytes);
-        if (!z.write(body)) return state.SkipWithError("compress failed");
-        const std::vector<std::uint8_t> zeros(std::size_t{1} << 20);
-        for (int i = 0; i < 1100; ++i)
-            if (!z.write(zeros)) return state.SkipWithError("compress failed");
-        if (!z.finish()) return state.SkipWithError("compress failed");
-    }
+    const auto stored = storage_of(prefix, Bytes(16, 0), 1101);
+    if (!stored) return state.SkipWithError("compress failed");
+    const Bytes& bytes = *stored;
     const std::string refused =
         kdcore::utils::KdError(
             kdcore::utils::KdError::Unknown{

@@ -10,8 +10,6 @@
 #include "kdinstr/analysis/function_analysis.hpp"
 #include "kdinstr/encoding/borsh_reader.hpp"
 #include "kdinstr/encoding/borsh_writer.hpp"
-#include "kdinstr/encoding/module_codec.hpp"
-#include "kdinstr/encoding/registry_codec.hpp"
 
 namespace kdfuzz {
 
@@ -34,17 +32,7 @@ IoResult<Body> decode_body(std::span<const std::uint8_t> bytes,
                            kdinstr::encoding::DecodeBudget& budget) {
     kdinstr::encoding::SpanSource source(bytes);
     BorshReader reader(source, budget);
-    Body body;
-    auto names = reader.read_seq<std::string>([](BorshReader& r) { return r.read_string(); });
-    if (!names) return std::unexpected(std::move(names.error()));
-    body.source_names = std::move(*names);
-    auto module = kdinstr::encoding::decode_module(reader);
-    if (!module) return std::unexpected(std::move(module.error()));
-    body.module = std::move(*module);
-    auto registry = kdinstr::encoding::decode_type_registry(reader);
-    if (!registry) return std::unexpected(std::move(registry.error()));
-    body.type_registry = std::move(*registry);
-    return body;
+    return Body::read_body(reader);
 }
 
 void check_budget_edge(std::span<const std::uint8_t> bytes, std::size_t cost) {
@@ -60,12 +48,8 @@ std::vector<std::uint8_t> encode_body(const Body& body) {
     std::vector<std::uint8_t> out;
     kdinstr::encoding::VectorSink sink(out);
     BorshWriter writer(sink);
-    auto written = writer.write_seq(body.source_names, [](BorshWriter& w, const std::string& name) {
-        return w.write_string(name);
-    });
-    if (written) written = kdinstr::encoding::encode(writer, body.module);
-    if (written) written = kdinstr::encoding::encode(writer, body.type_registry);
-    if (!written) finding("a decoded body cannot be written again: " + written.error().to_string());
+    if (auto written = Body::write_body(writer, body); !written)
+        finding("a decoded body cannot be written again: " + written.error().to_string());
     return out;
 }
 

@@ -20,9 +20,9 @@ namespace kdfuzz {
 // The decompressed body of compiled module storage: the storage's contents without its header.
 using Body = kdcore::compiler::CompiledModuleStorage;
 
-// File names, module, registry, in the order the storage reader takes them; trailing bytes are
-// ignored as the reader ignores them. A failure yields the decoder's error text. What it costs is
-// charged to `budget`, one that refuses nothing when none is given.
+// The storage reader's own read of a body (CompiledModuleStorage::read_body), with every charge
+// it makes; trailing bytes are ignored as it ignores them. A failure yields the decoder's error
+// text. What it costs is charged to `budget`, one that refuses nothing when none is given.
 kdinstr::encoding::IoResult<Body> decode_body(std::span<const std::uint8_t> bytes);
 kdinstr::encoding::IoResult<Body> decode_body(std::span<const std::uint8_t> bytes,
                                               kdinstr::encoding::DecodeBudget& budget);

@@ -14,17 +14,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "fuzz/load_steps.hpp"
 #include "kdcore/base/api.hpp"
 #include "kdcore/compiler/compiled_module_storage.hpp"
-#include "kdcore/compiler/zstd_stream.hpp"
 #include "kdcore/load_time.hpp"
+#include "kdcore/tests/inflated_storages.hpp"
 #include "kdinstr/tests/checker_fixture.hpp"
 #include "kdinstr/tests/codec_test_support.hpp"
 
@@ -245,37 +243,20 @@ struct Inflated {
     std::size_t mib;
 };
 
-std::vector<std::uint8_t> le32(std::uint32_t v) {
-    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-            static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-}
-
-std::vector<std::uint8_t> join(std::initializer_list<std::vector<std::uint8_t>> parts) {
-    std::vector<std::uint8_t> out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 std::vector<Inflated> inflated() {
-    const auto all_ones = le32(0xFFFFFFFF);
-    const std::vector<std::uint8_t> reg0(5, 0), typeref(16, 7), zeros(16, 0), none{0};
-    // No file names; one function with no name, parameters or return type, whose one block
-    // declares `n` instructions.
-    const auto one_block = [&](std::uint32_t n) {
-        return join({le32(0), le32(1), typeref, typeref, none, le32(0), none, le32(1), le32(0),
-                     le32(0), le32(n)});
-    };
+    using namespace kdtest::inflated;
+    const Bytes zeros(16, 0);
     return {
         // !assert %0, six bytes each; they compress less well than zeros.
-        {"inflated_asserts", one_block(0xFFFFFFFF), join({{31}, reg0}), 40},
+        {"inflated_asserts", one_block(0xFFFFFFFF), cat({{31}, kReg0}), 40},
         // Each 32 zeros are an iadd.
         {"inflated_iadds", one_block(0xFFFFFFFF), zeros, 100},
-        {"inflated_invoke_arguments", join({one_block(1), {25}, reg0, all_ones}), zeros, 100},
-        {"inflated_phi_pairs", join({one_block(1), {26}, le32(1), typeref, all_ones}), zeros, 100},
+        {"inflated_invoke_arguments", cat({one_block(1), {25}, kReg0, kAllOnes}), zeros, 100},
+        {"inflated_phi_pairs", cat({one_block(1), {26}, u32(1), kTyperef, kAllOnes}), zeros, 100},
         {"inflated_gep_indices",
-         join({one_block(1), {24}, le32(1), typeref, typeref, reg0, all_ones}), zeros, 100},
-        {"inflated_file_names", all_ones, zeros, 100},
-        {"inflated_file_name_bytes", join({le32(1), le32(1u << 30)}), zeros, 100},
+         cat({one_block(1), {24}, u32(1), kTyperef, kTyperef, kReg0, kAllOnes}), zeros, 100},
+        {"inflated_file_names", kAllOnes, zeros, 100},
+        {"inflated_file_name_bytes", cat({u32(1), u32(1u << 30)}), zeros, 100},
     };
 }
 
@@ -333,27 +314,14 @@ int main(int argc, char** argv) {
         std::vector<std::uint8_t> run;
         while (run.size() < 3 * 1024)
             run.insert(run.end(), seed.pattern.begin(), seed.pattern.end());
-        write_file(bodies / (seed.name + ".bin"), join({seed.prefix, run}));
-        std::vector<std::uint8_t> storage(kdcore::compiler::CompiledModuleStorage::kMagic.begin(),
-                                          kdcore::compiler::CompiledModuleStorage::kMagic.end());
-        for (char c : std::string_view("=" KD_ENGINE_VERSION))
-            storage.push_back(static_cast<std::uint8_t>(c));
-        storage.push_back(0);
-        {
-            kdcore::compiler::ZstdCompressor z(storage);
-            std::vector<std::uint8_t> chunk;
-            while (chunk.size() + seed.pattern.size() <= (std::size_t{1} << 20))
-                chunk.insert(chunk.end(), seed.pattern.begin(), seed.pattern.end());
-            bool written = z.write(seed.prefix).has_value();
-            for (std::size_t i = 0; i < seed.mib && written; ++i)
-                written = z.write(chunk).has_value();
-            if (!written || !z.finish()) {
-                std::fprintf(stderr, "%s: compression failed\n", seed.name.c_str());
-                return 1;
-            }
+        write_file(bodies / (seed.name + ".bin"), kdtest::inflated::cat({seed.prefix, run}));
+        const auto storage = kdtest::inflated::storage_of(seed.prefix, seed.pattern, seed.mib);
+        if (!storage) {
+            std::fprintf(stderr, "%s: compression failed\n", seed.name.c_str());
+            return 1;
         }
-        write_file(storages / (seed.name + ".kdm"), storage);
-        fmt::print("{:<26} {:>5} bytes of storage\n", seed.name, storage.size());
+        write_file(storages / (seed.name + ".kdm"), *storage);
+        fmt::print("{:<26} {:>5} bytes of storage\n", seed.name, storage->size());
     }
 
     for (auto& p : programs) {

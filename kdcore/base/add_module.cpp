@@ -1,15 +1,12 @@
 // InstanceContext::add_module: the second half of loading, once the module's types live in the
 // instance's registry.
 #include <memory>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "kdcore/base/function_label.hpp"
 #include "kdcore/base/instance_context.hpp"
 #include "kdcore/base/module/module_context.hpp"
 #include "kdinstr/analysis/function_analysis.hpp"
-#include "kdinstr/utils/debug_text.hpp"
 #include "kdinstr/utils/panic.hpp"
 #include "kdinstr/utils/uuid_gen.hpp"
 

@@ -128,10 +128,6 @@ int InstanceContext::visit_foreign(kdcore::utils::ForeignVisitFn visit, void* ar
     return 0;
 }
 
-void InstanceContext::set_log_sink(LogSinkFn sink) {
-    set_log_sink(sink, kdcore::ext::kdlog::LogLevelEXT::Trace);
-}
-
 void InstanceContext::set_log_sink(LogSinkFn sink, kdcore::ext::kdlog::LogLevelEXT lowest_shown) {
     std::unique_lock lock(log_sink_mutex_);
     log_sink_ = sink ? sink : &discard_log_message;

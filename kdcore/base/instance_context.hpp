@@ -110,11 +110,11 @@ class InstanceContext {
     }
 
     // --- Log sink ---
-    // Replaces the sink under the sink's write lock. Never call it from inside a sink. A sink
-    // set without a level may show every level; the default sink (or null) shows none.
-    void set_log_sink(LogSinkFn sink);
-    // The same for a sink that drops every message below `lowest_shown`.
-    void set_log_sink(LogSinkFn sink, kdcore::ext::kdlog::LogLevelEXT lowest_shown);
+    // Replaces the sink under the sink's write lock. Never call it from inside a sink. The sink
+    // drops every message below `lowest_shown`: set without a level it may show every level; the
+    // default sink (or null) shows none.
+    void set_log_sink(LogSinkFn sink, kdcore::ext::kdlog::LogLevelEXT lowest_shown =
+                                          kdcore::ext::kdlog::LogLevelEXT::Trace);
     LogSinkFn log_sink() const;
     // Whether the current sink may show a line of `level`. A line it would drop is not built:
     // no time stamp, no text, no call of the sink. Callers ask it before making costly

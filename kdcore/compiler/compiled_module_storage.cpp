@@ -39,36 +39,6 @@ using Messages = CompiledModuleStorage::Messages;
 constexpr std::size_t kFunctionContextCost =
     sizeof(kdcore::base::module::FunctionContext) + sizeof(kdinstr::utils::Uuid) + 64 + 600;
 
-IoResult<void> write_body(BorshWriter& writer, const CompiledModuleStorage& storage) {
-    auto names = writer.write_seq(
-        storage.source_names,
-        [](BorshWriter& w, const std::string& name) { return w.write_string(name); });
-    if (!names) return names;
-    if (auto module = kdinstr::encoding::encode(writer, storage.module); !module) return module;
-    return kdinstr::encoding::encode(writer, storage.type_registry);
-}
-
-IoResult<CompiledModuleStorage> read_body(BorshReader& reader) {
-    CompiledModuleStorage storage;
-    auto names = reader.read_seq<std::string>([](BorshReader& r) { return r.read_string(); });
-    if (!names) return std::unexpected(std::move(names.error()));
-    storage.source_names = std::move(*names);
-    auto module = kdinstr::encoding::decode_module(reader);
-    if (!module) return std::unexpected(std::move(module.error()));
-    storage.module = std::move(*module);
-    // What the engine keeps per function once the module is added: its context in the module,
-    // and the function's label, written in the log line that lists them.
-    for (const auto& [key, function] : storage.module.functions) {
-        const std::size_t label = function->name ? function->name->size() : 40;
-        if (auto charged = reader.charge(kFunctionContextCost + 2 * label); !charged)
-            return std::unexpected(std::move(charged.error()));
-    }
-    auto registry = kdinstr::encoding::decode_type_registry(reader);
-    if (!registry) return std::unexpected(std::move(registry.error()));
-    storage.type_registry = std::move(*registry);
-    return storage;
-}
-
 // Everything of a read up to the body: the error's own text on failure.
 std::expected<std::size_t, std::string> check_header(const kdcore::base::InstanceContext& instance,
                                                      std::span<const std::uint8_t> bytes) {
@@ -100,6 +70,37 @@ std::expected<std::size_t, std::string> check_header(const kdcore::base::Instanc
 }
 
 }  // namespace
+
+IoResult<void> CompiledModuleStorage::write_body(BorshWriter& writer,
+                                                 const CompiledModuleStorage& storage) {
+    auto names = writer.write_seq(
+        storage.source_names,
+        [](BorshWriter& w, const std::string& name) { return w.write_string(name); });
+    if (!names) return names;
+    if (auto module = kdinstr::encoding::encode(writer, storage.module); !module) return module;
+    return kdinstr::encoding::encode(writer, storage.type_registry);
+}
+
+IoResult<CompiledModuleStorage> CompiledModuleStorage::read_body(BorshReader& reader) {
+    CompiledModuleStorage storage;
+    auto names = reader.read_seq<std::string>([](BorshReader& r) { return r.read_string(); });
+    if (!names) return std::unexpected(std::move(names.error()));
+    storage.source_names = std::move(*names);
+    auto module = kdinstr::encoding::decode_module(reader);
+    if (!module) return std::unexpected(std::move(module.error()));
+    storage.module = std::move(*module);
+    // What the engine keeps per function once the module is added: its context in the module,
+    // and the function's label, written in the log line that lists them.
+    for (const auto& [key, function] : storage.module.functions) {
+        const std::size_t label = function->name ? function->name->size() : 40;
+        if (auto charged = reader.charge(kFunctionContextCost + 2 * label); !charged)
+            return std::unexpected(std::move(charged.error()));
+    }
+    auto registry = kdinstr::encoding::decode_type_registry(reader);
+    if (!registry) return std::unexpected(std::move(registry.error()));
+    storage.type_registry = std::move(*registry);
+    return storage;
+}
 
 std::expected<std::vector<std::uint8_t>, KdError> CompiledModuleStorage::encode(
     const CompiledModuleStorage& storage, const kdcore::base::InstanceContext& instance) {

@@ -13,12 +13,18 @@
 #include <vector>
 
 #include "kdcore/utils/kd_error.hpp"
+#include "kdinstr/encoding/byte_io.hpp"
 #include "kdinstr/modules/module.hpp"
 #include "kdinstr/types/registry.hpp"
 
 namespace kdcore::base {
 class InstanceContext;
 }
+
+namespace kdinstr::encoding {
+class BorshReader;
+class BorshWriter;
+}  // namespace kdinstr::encoding
 
 namespace kdcore::compiler {
 
@@ -95,6 +101,15 @@ struct CompiledModuleStorage {
     // returned as KdError::Unknown "Failed to read compiled module storage header: {}".
     static std::expected<CompiledModuleStorage, kdcore::utils::KdError> decode(
         const kdcore::base::InstanceContext& instance, std::span<const std::uint8_t> bytes);
+
+    // The body alone, as the zstd frame holds it: file names, module, registry. `read_body`
+    // also charges the reader's budget with what the engine keeps per loaded function, and
+    // ignores what follows the registry. `encode` and `decode` go through these, and so do the
+    // fuzz targets that work on uncompressed bodies.
+    static kdinstr::encoding::IoResult<void> write_body(kdinstr::encoding::BorshWriter& writer,
+                                                        const CompiledModuleStorage& storage);
+    static kdinstr::encoding::IoResult<CompiledModuleStorage> read_body(
+        kdinstr::encoding::BorshReader& reader);
 
     // The most characters the types of a storage of this size may print, one type or those one
     // place names together: a quarter of the decode budget, since a message quotes a place and

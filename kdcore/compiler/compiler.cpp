@@ -9,7 +9,6 @@
 #include "kdcore/base/log_sites.hpp"
 #include "kdcore/compiler/compiled_module_storage.hpp"
 #include "kdinstr/modules/parser/driver.hpp"
-#include "kdinstr/utils/debug_text.hpp"
 
 namespace kdcore::compiler {
 

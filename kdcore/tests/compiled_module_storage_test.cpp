@@ -11,6 +11,7 @@
 
 #include "kdcore/compiler/load_module.hpp"
 #include "kdcore/compiler/zstd_stream.hpp"
+#include "kdcore/tests/inflated_storages.hpp"
 #include "kdcore/tests/sample_storages.hpp"
 #include "kdcore/tests/test_support.hpp"
 #include "kdinstr/encoding/borsh_writer.hpp"
@@ -25,9 +26,10 @@ namespace {
 using namespace kdtest;
 using kdcore::compiler::CompiledModuleStorage;
 using kdcore::compiler::ZstdCompressor;
-using Bytes = std::vector<std::uint8_t>;
+using kdinstr::tests::codec::Bytes;
+using kdinstr::tests::codec::cat;
+using kdtest::inflated::kReadFailed;
 
-constexpr const char* kReadFailed = "Failed to read compiled module storage header: ";
 // The refusals of types that would print longer than a storage's size allows.
 const std::string kTooLong =
     "compiled module type registry holds a type whose text is longer than its storage size "
@@ -38,12 +40,6 @@ const std::string kNamedTooOften =
 
 Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-Bytes concat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 Bytes compressed(const Bytes& body) {
     Bytes out;
     ZstdCompressor z(out);
@@ -53,7 +49,7 @@ Bytes compressed(const Bytes& body) {
 }
 
 Bytes header(std::string_view requirement) {
-    return concat({bytes_of("\x7fKDMODIR"), bytes_of(requirement), Bytes{0}});
+    return cat({bytes_of("\x7fKDMODIR"), bytes_of(requirement), Bytes{0}});
 }
 
 // No file names, no functions, no external functions, an empty registry.
@@ -176,7 +172,7 @@ TEST(CompiledModuleStorage, RequirementsMatchedAgainstEngineVersion) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.requirement);
-        const Bytes storage = concat({header(c.requirement), compressed(kEmptyBody)});
+        const Bytes storage = cat({header(c.requirement), compressed(kEmptyBody)});
         EXPECT_EQ(decode_error(*li.instance, storage),
                   c.error.empty() ? "" : kReadFailed + c.error);
     }
@@ -196,26 +192,26 @@ TEST(CompiledModuleStorage, HeaderErrors) {
         {"seven wrong bytes", bytes_of("ABCDEFG"), "failed to fill whole buffer"},
         {"magic alone", bytes_of("\x7fKDMODIR"), "failed to fill whole buffer"},
         {"no NUL", bytes_of("\x7fKDMODIR=0.1.2"), "failed to fill whole buffer"},
-        {"wrong magic", concat({bytes_of("\x7fKDMODIr=0.1.2"), Bytes{0}, body}),
+        {"wrong magic", cat({bytes_of("\x7fKDMODIr=0.1.2"), Bytes{0}, body}),
          "Invalid magic bytes in compiled module storage"},
         {"magic bytes rotated", bytes_of("KDMODIR\x7f"),
          "Invalid magic bytes in compiled module storage"},
-        {"invalid UTF-8", concat({header("=0.\xff.2"), body}),
+        {"invalid UTF-8", cat({header("=0.\xff.2"), body}),
          "Invalid UTF-8 in version requirement: invalid utf-8 sequence of 1 bytes from index 3"},
-        {"truncated UTF-8", concat({header("=0.1.2\xe2\x82"), body}),
+        {"truncated UTF-8", cat({header("=0.1.2\xe2\x82"), body}),
          "Invalid UTF-8 in version requirement: incomplete utf-8 byte sequence from index 6"},
-        {"empty requirement", concat({header(""), body}),
+        {"empty requirement", cat({header(""), body}),
          "Invalid version requirement format: unexpected end of input while parsing major "
          "version number"},
-        {"unparsable requirement", concat({header("=0.1.2 x"), body}),
+        {"unparsable requirement", cat({header("=0.1.2 x"), body}),
          "Invalid version requirement format: expected comma after patch version number, "
          "found 'x'"},
         {"nothing after NUL", header("=0.1.2"), "incomplete frame"},
-        {"not zstd", concat({header("=0.1.2"), bytes_of("plain text body")}),
+        {"not zstd", cat({header("=0.1.2"), bytes_of("plain text body")}),
          "Unknown frame descriptor"},
         // A frame of one empty block whose header asks for a 2 GiB window.
         {"window too large",
-         concat({header("=0.1.2"), Bytes{0x28, 0xB5, 0x2F, 0xFD, 0x00, 0xA8, 0x01, 0x00, 0x00}}),
+         cat({header("=0.1.2"), Bytes{0x28, 0xB5, 0x2F, 0xFD, 0x00, 0xA8, 0x01, 0x00, 0x00}}),
          "Frame requires too much memory for decoding"},
     };
     for (const auto& c : cases) {
@@ -229,7 +225,7 @@ TEST(CompiledModuleStorage, BodyErrors) {
     auto body_with_name = [](Bytes name) {
         Bytes body{1, 0, 0, 0, static_cast<std::uint8_t>(name.size()), 0, 0, 0};
         body.insert(body.end(), name.begin(), name.end());
-        return concat({body, Bytes(4 + 4 + 8, 0)});
+        return cat({body, Bytes(4 + 4 + 8, 0)});
     };
     struct Case {
         std::string name;
@@ -241,12 +237,12 @@ TEST(CompiledModuleStorage, BodyErrors) {
         {"empty frame", {}, "Unexpected length of input"},
         {"name not UTF-8", body_with_name({'a', 0xc3, 0x28}),
          "invalid utf-8 sequence of 1 bytes from index 1"},
-        {"name count beyond the input", concat({Bytes{0xff, 0xff, 0xff, 0xff}, Bytes(16, 0)}),
+        {"name count beyond the input", cat({Bytes{0xff, 0xff, 0xff, 0xff}, Bytes(16, 0)}),
          "Unexpected length of input"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes storage = concat({header("=0.1.2"), compressed(c.body)});
+        const Bytes storage = cat({header("=0.1.2"), compressed(c.body)});
         EXPECT_EQ(decode_error(*li.instance, storage), kReadFailed + c.error);
     }
 }
@@ -300,7 +296,7 @@ Bytes stored_raw(const CompiledModuleStorage& storage) {
                       byte(block, 0),
                       byte(block, 8),
                       byte(block, 16)};
-    return concat({header("=0.1.2"), frame, body});
+    return cat({header("=0.1.2"), frame, body});
 }
 
 // Adds U under ty(0x70), printing exactly `length` characters: a struct of 24 doubling types
@@ -520,11 +516,10 @@ TEST(CompiledModuleStorage, TrailingInputIsNeverRead) {
         Bytes input;
     };
     const std::vector<Case> cases = {
-        {"garbage", concat({*written, bytes_of("garbage after the frame")})},
-        {"a further frame", concat({*written, compressed(bytes_of("more body"))})},
-        {"a broken further frame", concat({*written, Bytes{0x28, 0xB5, 0x2F, 0xFD, 0xff}})},
-        {"a cut further frame",
-         concat({*written, Bytes(body_frame.begin(), body_frame.end() - 1)})},
+        {"garbage", cat({*written, bytes_of("garbage after the frame")})},
+        {"a further frame", cat({*written, compressed(bytes_of("more body"))})},
+        {"a broken further frame", cat({*written, Bytes{0x28, 0xB5, 0x2F, 0xFD, 0xff}})},
+        {"a cut further frame", cat({*written, Bytes(body_frame.begin(), body_frame.end() - 1)})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -537,12 +532,12 @@ TEST(CompiledModuleStorage, TrailingInputIsNeverRead) {
 TEST(CompiledModuleStorage, BodySpreadOverFrames) {
     LoggedInstance li;
     // One name "ab", then the empty module and registry, split inside the name's length.
-    const Bytes body = concat({Bytes{1, 0, 0, 0, 2, 0, 0, 0, 'a', 'b'}, Bytes(16, 0)});
+    const Bytes body = cat({Bytes{1, 0, 0, 0, 2, 0, 0, 0, 'a', 'b'}, Bytes(16, 0)});
     for (std::size_t split : {std::size_t{1}, std::size_t{6}, std::size_t{9}, body.size() - 1}) {
         SCOPED_TRACE(split);
         const Bytes storage =
-            concat({header("=0.1.2"), compressed(Bytes(body.begin(), body.begin() + split)),
-                    compressed(Bytes(body.begin() + split, body.end()))});
+            cat({header("=0.1.2"), compressed(Bytes(body.begin(), body.begin() + split)),
+                 compressed(Bytes(body.begin() + split, body.end()))});
         auto read = CompiledModuleStorage::decode(*li.instance, storage);
         ASSERT_TRUE(read.has_value()) << read.error().message();
         EXPECT_EQ(read->source_names, std::vector<std::string>{"ab"});
@@ -597,7 +592,7 @@ TEST(CompiledModuleStorage, LogLines) {
             fmt::format("Deserializing compiled module storage ({} bytes)", written->size()));
     }
 
-    const Bytes bad = concat({header("=0.1.3"), compressed(kEmptyBody)});
+    const Bytes bad = cat({header("=0.1.3"), compressed(kEmptyBody)});
     ASSERT_FALSE(CompiledModuleStorage::decode(*li.instance, bad).has_value());
     {
         auto lines = li.take();

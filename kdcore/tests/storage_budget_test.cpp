@@ -5,68 +5,25 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <cstdint>
 #include <expected>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "kdcore/compiler/compiled_module_storage.hpp"
-#include "kdcore/compiler/zstd_stream.hpp"
+#include "kdcore/tests/inflated_storages.hpp"
 #include "kdcore/tests/sample_storages.hpp"
 #include "kdcore/tests/test_support.hpp"
 
 namespace {
 
 using namespace kdtest;
+using namespace kdtest::inflated;
 using kdcore::compiler::CompiledModuleStorage;
-using kdcore::compiler::ZstdCompressor;
-using Bytes = std::vector<std::uint8_t>;
 
-constexpr const char* kReadFailed = "Failed to read compiled module storage header: ";
 const std::string kRefused =
     std::string(kReadFailed) + "compiled module body decodes to more than its storage size allows";
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-Bytes u32(std::uint32_t v) {
-    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-            static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-}
-
-const Bytes kAllOnes = u32(0xFFFFFFFF);
-// The operand %0.
-const Bytes kReg0(5, 0);
-const Bytes kTyperef(16, 7);
-const Bytes kByte0{0};
-
-// The body up to its first instruction: no file names; one function with no name, parameters
-// or return type, whose one block declares `instructions` instructions.
-Bytes one_block(std::uint32_t instructions) {
-    return u32(0) + u32(1) + kTyperef + kTyperef + kByte0 + u32(0) + kByte0 + u32(1) + u32(0) +
-           u32(0) + u32(instructions);
-}
-
-// The storage of this build's version with a body of `prefix` and then `mib` MiB of `pattern`
-// repeated, compressed as it comes.
-Bytes storage_of(const Bytes& prefix, const Bytes& pattern, std::size_t mib) {
-    Bytes out(CompiledModuleStorage::kMagic.begin(), CompiledModuleStorage::kMagic.end());
-    for (char c : std::string_view("=0.1.2")) out.push_back(static_cast<std::uint8_t>(c));
-    out.push_back(0);
-    ZstdCompressor z(out);
-    EXPECT_TRUE(z.write(prefix).has_value());
-    Bytes chunk;
-    while (!pattern.empty() && chunk.size() + pattern.size() <= (std::size_t{1} << 20))
-        chunk.insert(chunk.end(), pattern.begin(), pattern.end());
-    for (std::size_t i = 0; i < mib; ++i) EXPECT_TRUE(z.write(chunk).has_value());
-    EXPECT_TRUE(z.finish().has_value());
-    return out;
-}
 
 // The text of the error a decode returned, "" on success.
 std::string error_text(const std::expected<CompiledModuleStorage, KdError>& decoded) {
@@ -100,36 +57,37 @@ TEST(StorageBudget, BodiesThatDeclareFarMoreThanTheyHoldAreRefused) {
     };
     const std::vector<Case> cases = {
         // !assert %0, six bytes each.
-        {"block of 2^32-1 instructions over !assert %0", one_block(0xFFFFFFFF), Bytes{31} + kReg0},
+        {"block of 2^32-1 instructions over !assert %0", one_block(0xFFFFFFFF), cat({{31}, kReg0})},
         // Each 32 zeros are an iadd.
         {"block of 2^32-1 instructions over zeros", one_block(0xFFFFFFFF), zeros},
         // Each 5 zeros are the operand %0.
-        {"invoke of 2^32-1 arguments", one_block(1) + Bytes{25} + kReg0 + kAllOnes, zeros},
-        {"phi of 2^32-1 pairs", one_block(1) + Bytes{26} + u32(1) + kTyperef + kAllOnes, zeros},
+        {"invoke of 2^32-1 arguments", cat({one_block(1), {25}, kReg0, kAllOnes}), zeros},
+        {"phi of 2^32-1 pairs", cat({one_block(1), {26}, u32(1), kTyperef, kAllOnes}), zeros},
         {"gep of 2^32-1 indices",
-         one_block(1) + Bytes{24} + u32(1) + kTyperef + kTyperef + kReg0 + kAllOnes, zeros},
+         cat({one_block(1), {24}, u32(1), kTyperef, kTyperef, kReg0, kAllOnes}), zeros},
         {"extractvalue of 2^32-1 indices",
-         one_block(1) + Bytes{30} + u32(1) + kTyperef + kReg0 + kAllOnes, zeros},
+         cat({one_block(1), {30}, u32(1), kTyperef, kReg0, kAllOnes}), zeros},
         // An !assert of an integer constant of 2^32-1 bytes.
-        {"constant of 2^32-1 bytes", one_block(1) + Bytes{31, 1, 0} + u32(64) + kAllOnes, zeros},
+        {"constant of 2^32-1 bytes", cat({one_block(1), {31, 1, 0}, u32(64), kAllOnes}), zeros},
         {"block map of 2^32-1 blocks",
-         u32(0) + u32(1) + kTyperef + kTyperef + kByte0 + u32(0) + kByte0 + kAllOnes, zeros},
-        {"function of 2^32-1 parameters", u32(0) + u32(1) + kTyperef + kTyperef + kByte0 + kAllOnes,
-         zeros},
+         cat({u32(0), u32(1), kTyperef, kTyperef, kByte0, u32(0), kByte0, kAllOnes}), zeros},
+        {"function of 2^32-1 parameters",
+         cat({u32(0), u32(1), kTyperef, kTyperef, kByte0, kAllOnes}), zeros},
         // Every function has the same key: the module holds one, but each was built.
-        {"module of 2^32-1 functions", u32(0) + kAllOnes, zeros},
+        {"module of 2^32-1 functions", cat({u32(0), kAllOnes}), zeros},
         {"2^32-1 file names", kAllOnes, zeros},
-        {"one file name of 1 GiB of NUL bytes", u32(1) + u32(1u << 30), zeros},
+        {"one file name of 1 GiB of NUL bytes", cat({u32(1), u32(1u << 30)}), zeros},
         // Each entry is the type i0 under the same reference.
-        {"registry of 2^64-1 entries", u32(0) + u32(0) + u32(0) + kAllOnes + kAllOnes, zeros},
+        {"registry of 2^64-1 entries", cat({u32(0), u32(0), u32(0), kAllOnes, kAllOnes}), zeros},
         {"struct type of 2^32-1 elements",
-         u32(0) + u32(0) + u32(0) + u32(1) + u32(0) + kTyperef + Bytes{2} + kAllOnes, zeros},
+         cat({u32(0), u32(0), u32(0), u32(1), u32(0), kTyperef, {2}, kAllOnes}), zeros},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes storage = storage_of(c.prefix, c.pattern, 24);
-        ASSERT_LT(storage.size(), 4096u);
-        EXPECT_EQ(decode_error(*i.instance, storage), kRefused);
+        const auto storage = storage_of(c.prefix, c.pattern, 24);
+        ASSERT_TRUE(storage.has_value());
+        ASSERT_LT(storage->size(), 4096u);
+        EXPECT_EQ(decode_error(*i.instance, *storage), kRefused);
     }
 }
 
@@ -140,16 +98,18 @@ TEST(StorageBudget, AFalseCountAloneIsNoRefusal) {
     ASSERT_TRUE(i.instance);
     const std::vector<std::pair<std::string, Bytes>> cases = {
         {"block of 2^32-1 instructions holding three",
-         one_block(0xFFFFFFFF) + Bytes{31} + kReg0 + Bytes{31} + kReg0 + Bytes{31} + kReg0},
-        {"invoke of 2^32-1 arguments holding none", one_block(1) + Bytes{25} + kReg0 + kAllOnes},
-        {"file name of 1 GiB holding a byte", u32(1) + u32(1u << 30) + Bytes{'a'}},
+         cat({one_block(0xFFFFFFFF), {31}, kReg0, {31}, kReg0, {31}, kReg0})},
+        {"invoke of 2^32-1 arguments holding none", cat({one_block(1), {25}, kReg0, kAllOnes})},
+        {"file name of 1 GiB holding a byte", cat({u32(1), u32(1u << 30), {'a'}})},
         {"constant of 2^32-1 bytes holding none",
-         one_block(1) + Bytes{31, 1, 0} + u32(64) + kAllOnes},
-        {"module of 2^32-1 functions holding none", u32(0) + kAllOnes},
+         cat({one_block(1), {31, 1, 0}, u32(64), kAllOnes})},
+        {"module of 2^32-1 functions holding none", cat({u32(0), kAllOnes})},
     };
     for (const auto& [name, body] : cases) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(decode_error(*i.instance, storage_of(body, {}, 0)),
+        const auto storage = storage_of(body, {}, 0);
+        ASSERT_TRUE(storage.has_value());
+        EXPECT_EQ(decode_error(*i.instance, *storage),
                   std::string(kReadFailed) + "Unexpected length of input");
     }
 }

@@ -48,14 +48,12 @@ class ShardedMap {
     std::optional<Value> insert(Key key, Value value) {
         Shard& shard = shard_for(key);
         std::unique_lock lock(shard.mutex);
-        auto it = shard.map.find(key);
-        if (it != shard.map.end()) {
-            std::optional<Value> old = std::move(it->second);
-            it->second = std::move(value);
-            return old;
-        }
-        shard.map.emplace(std::move(key), std::move(value));
-        return std::nullopt;
+        // One lookup: try_emplace leaves `key` and `value` untouched when the key is present.
+        auto [it, inserted] = shard.map.try_emplace(std::move(key), std::move(value));
+        if (inserted) return std::nullopt;
+        std::optional<Value> old = std::move(it->second);
+        it->second = std::move(value);
+        return old;
     }
 
     // Calls `f(const Value&)` under the shard's read lock; false when the key is absent.

@@ -27,12 +27,10 @@ class BorshWriter {
 
     // Bytes as they are, without a length.
     IoResult<void> write_raw(std::span<const std::uint8_t> bytes) {
-        if (buffered_ && buffered_->room() >= bytes.size()) [[likely]] {
-            if (!bytes.empty())
-                std::memcpy(buffered_->take(bytes.size()), bytes.data(), bytes.size());
-            return {};
-        }
-        return sink_.write(bytes);
+        // BufferedSink::write is final and inline: a direct call, a copy into the window.
+        if (buffered_) [[likely]]
+            return buffered_->write(bytes);
+        return write_unbuffered(bytes);
     }
 
     IoResult<void> write_u8(std::uint8_t value) { return write_le(value); }
@@ -85,6 +83,11 @@ class BorshWriter {
     }
 
   private:
+    // Through the sink's own write. Out of line: inlined at every write, the call would have the
+    // compiler guess the sink's type and copy BufferedSink::write in beside it, and the writes
+    // would grow too big to be inlined themselves.
+    IoResult<void> write_unbuffered(std::span<const std::uint8_t> bytes);
+
     // Little-endian value of sizeof(U) bytes: straight into the window when the sink has one.
     template <typename U>
     IoResult<void> write_le(U value) {

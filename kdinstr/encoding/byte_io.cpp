@@ -10,12 +10,6 @@ IoResult<void> VectorSink::write(std::span<const std::uint8_t> bytes) {
     return {};
 }
 
-IoResult<void> BufferedSink::write(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() > room()) return overflow(bytes);
-    if (!bytes.empty()) std::memcpy(take(bytes.size()), bytes.data(), bytes.size());
-    return {};
-}
-
 IoResult<std::size_t> BufferedSource::read(std::span<std::uint8_t> buffer) {
     if (buffer.empty()) return 0;
     if (available() == 0) {

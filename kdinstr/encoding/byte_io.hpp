@@ -4,6 +4,7 @@
 // one piece.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <expected>
 #include <span>
 #include <string>
@@ -47,8 +48,14 @@ class BufferedSink : public ByteSink {
         return at;
     }
 
-    // Into the window when it fits, else through `overflow`.
-    IoResult<void> write(std::span<const std::uint8_t> bytes) final;
+    // Into the window when it fits, else through `overflow`. Inline, so that writers holding a
+    // BufferedSink* copy small values in place without a call.
+    IoResult<void> write(std::span<const std::uint8_t> bytes) final {
+        if (bytes.size() > room()) [[unlikely]]
+            return overflow(bytes);
+        if (!bytes.empty()) std::memcpy(take(bytes.size()), bytes.data(), bytes.size());
+        return {};
+    }
 
   protected:
     void set_window(std::uint8_t* begin, std::uint8_t* end) {

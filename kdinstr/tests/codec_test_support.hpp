@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the codec tests: encoding into bytes, decoding from bytes, a source that
-// watches the heap while decoding pulls bytes, and a sample of every instruction kind.
+// watches the heap while decoding pulls bytes, and a sample of every instruction kind. Bytes
+// written by hand come from byte_strings.hpp.
 #include <gmpxx.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>
@@ -27,21 +27,15 @@
 #include "kdinstr/encoding/registry_codec.hpp"
 #include "kdinstr/encoding/type_codec.hpp"
 #include "kdinstr/modules/instructions/kd_instr.hpp"
+#include "kdinstr/tests/byte_strings.hpp"
 #include "kdinstr/tests/ir_builder.hpp"
 
 namespace kdinstr::tests::codec {
 
-using Bytes = std::vector<std::uint8_t>;
 using encoding::BorshReader;
 using encoding::BorshWriter;
 using encoding::IoError;
 using encoding::IoResult;
-
-inline Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 inline Bytes bytes_of(const utils::Uuid& u) { return Bytes(u.bytes.begin(), u.bytes.end()); }
 inline Bytes bytes_of(const Typeref& t) { return bytes_of(t.uuid); }

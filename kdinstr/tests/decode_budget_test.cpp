@@ -19,11 +19,6 @@ using encoding::DecodeBudget;
 
 constexpr const char* kExhausted = "over budget";
 
-Bytes u32(std::uint32_t v) {
-    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-            static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-}
-
 // `n` copies of `pattern`.
 Bytes repeated(const Bytes& pattern, std::size_t n) {
     Bytes out;
@@ -31,8 +26,6 @@ Bytes repeated(const Bytes& pattern, std::size_t n) {
     return out;
 }
 
-const Bytes kAllOnes = u32(0xFFFFFFFF);
-const Bytes kReg0(5, 0);
 const Bytes kAssert = cat({{31}, kReg0});
 
 // A module of one function with no name, parameters or return type, whose one block declares
