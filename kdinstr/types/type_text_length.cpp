@@ -32,15 +32,6 @@ std::uint64_t own_text_length(const AnyType& value) {
     return (s.packed ? 8 : 1) + separators + 1;
 }
 
-template <class F>
-void for_each_element(const AnyType& value, F&& f) {
-    if (const auto* a = value.as_array()) {
-        f(a->element);
-    } else if (const auto* s = value.as_struct()) {
-        for (const auto& e : s->elements) f(e);
-    }
-}
-
 // The map as a graph: per entry (by position in the map), the characters it writes itself,
 // the texts of the elements that are not entries (wildcards, identifiers not held) included,
 // and the positions of the elements that are, in element order and repeated as often as they
@@ -214,7 +205,7 @@ TypeTextLengths::TypeTextLengths(const TypeMap& types, std::uint64_t cap)
     graph.begin.push_back(0);
     for (const auto& [ref, value] : types) {
         std::uint64_t own = own_text_length(value);
-        for_each_element(value, [&](const Typeref& element) {
+        value.for_each_element([&](const Typeref& element) {
             // Looked up as the printer does: a wildcard identifier is never an entry.
             if (element.wildcard_index()) {
                 own += of(element);
@@ -258,7 +249,7 @@ std::uint64_t TypeTextLengths::longest_of_any() const {
 
 std::uint64_t TypeTextLengths::of(const AnyType& value) const {
     std::uint64_t total = std::min(own_text_length(value), cap_);
-    for_each_element(value, [&](const Typeref& element) { total = add(total, of(element), cap_); });
+    value.for_each_element([&](const Typeref& element) { total = add(total, of(element), cap_); });
     return total;
 }
 
