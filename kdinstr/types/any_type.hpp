@@ -4,13 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
 
 #include "kdinstr/types/aggregate.hpp"
 #include "kdinstr/types/primary.hpp"
+#include "kdinstr/types/seeded_hash.hpp"
 #include "kdinstr/types/typeref.hpp"
 
 namespace kdinstr::types {
@@ -107,9 +107,11 @@ struct fmt::formatter<kdinstr::types::AnyTypeFmt> : fmt::formatter<std::string_v
     }
 };
 
+// A text or a storage chooses its types, and content hashes are fixed and known: a table keyed by
+// type remixes them with the seed.
 template <>
-struct std::hash<kdinstr::types::AnyType> {
+struct kdinstr::types::SeededHash<kdinstr::types::AnyType> {
     std::size_t operator()(const kdinstr::types::AnyType& t) const noexcept {
-        return static_cast<std::size_t>(kdinstr::types::content_hash(t));
+        return SeededU64Hash{}(content_hash(t));
     }
 };
