@@ -193,6 +193,11 @@ class NameTable {
     std::size_t size_ = 0;
 };
 
+// A table sized for `count` names, arranged for names numbered densely from 0.
+inline NameTable name_table_for_names(std::size_t count) {
+    return NameTable(count, static_cast<std::uint32_t>(std::min<std::size_t>(count, UINT32_MAX)));
+}
+
 // A table sized for the names the function can define (its parameters and one per
 // instruction), arranged for names numbered densely from 0.
 NameTable name_table_for(const Function& function);
