@@ -50,7 +50,7 @@ std::uint64_t Module::longest_named_type_text(const types::TypeTextLengths& leng
             last = type;
             length = lengths.longest_of(type);
         }
-        place = length >= cap - place ? cap : place + length;
+        place = types::saturating_add(place, length, cap);
         longest = std::max(longest, place);
     };
     const auto next_place = [&] { place = 0; };

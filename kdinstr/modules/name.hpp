@@ -5,7 +5,6 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "kdinstr/types/seeded_hash.hpp"
@@ -30,16 +29,6 @@ struct Label {
 };
 
 }  // namespace kdinstr::modules
-
-template <>
-struct std::hash<kdinstr::modules::Name> {
-    std::size_t operator()(const kdinstr::modules::Name& n) const noexcept { return n.value; }
-};
-
-template <>
-struct std::hash<kdinstr::modules::Label> {
-    std::size_t operator()(const kdinstr::modules::Label& l) const noexcept { return l.value; }
-};
 
 // Register and block numbers come from outside (a storage numbers them as it likes).
 template <>

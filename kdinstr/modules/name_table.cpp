@@ -1,7 +1,6 @@
 #include "kdinstr/modules/name_table.hpp"
 
-#include <algorithm>
-#include <cstdint>
+#include <cstddef>
 
 #include "kdinstr/modules/function.hpp"
 
@@ -12,7 +11,7 @@ NameTable name_table_for(const Function& function) {
     // past the first guess.
     std::size_t count = function.parameters.size();
     for (const auto& [label, block] : function.body) count += block.instructions.size();
-    return NameTable(count, static_cast<std::uint32_t>(std::min<std::size_t>(count, UINT32_MAX)));
+    return name_table_for_names(count);
 }
 
 }  // namespace kdinstr::modules

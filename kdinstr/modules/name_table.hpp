@@ -137,18 +137,25 @@ class NameTable {
         mask_ = slots_.size() - 1;
     }
 
-    // A key beyond the array: move what it holds into a hash table.
+    // A key beyond the array: move what it holds into a hash table. The heap array is taken
+    // over and the inline one read where it is, so neither is copied first.
     void to_hashed() {
-        std::vector<std::uint32_t> values(this->values(), this->values() + dense_size_);
-        std::vector<std::uint64_t> used(this->used(), this->used() + (dense_size_ + 63) / 64);
-        std::vector<std::uint32_t>().swap(dense_values_);
-        std::vector<std::uint64_t>().swap(dense_used_);
+        std::vector<std::uint32_t> heap_values;
+        std::vector<std::uint64_t> heap_used;
+        heap_values.swap(dense_values_);
+        heap_used.swap(dense_used_);
+        const bool was_inline = heap_values.empty();
+        const std::uint32_t* values = was_inline ? inline_values_.data() : heap_values.data();
+        const std::uint64_t* used = was_inline ? &inline_used_ : heap_used.data();
+        const std::size_t keys = dense_size_;
+        const std::size_t words = (keys + 63) / 64;
         dense_size_ = 0;
         std::size_t held = 0;
-        for (const std::uint64_t word : used) held += static_cast<std::size_t>(std::popcount(word));
+        for (std::size_t w = 0; w < words; ++w)
+            held += static_cast<std::size_t>(std::popcount(used[w]));
         make_hashed(expected_ > held ? expected_ : held + 1);
         size_ = 0;
-        for (std::size_t k = 0; k < values.size(); ++k)
+        for (std::size_t k = 0; k < keys; ++k)
             if ((used[k / 64] >> (k % 64)) & 1) {
                 probe(static_cast<std::uint32_t>(k)) =
                     Slot{static_cast<std::uint32_t>(k), values[k], true};
@@ -192,6 +199,11 @@ class NameTable {
     // Keys held, counted in hash mode only.
     std::size_t size_ = 0;
 };
+
+// A table sized for `count` names, arranged for names numbered densely from 0.
+inline NameTable name_table_for_names(std::size_t count) {
+    return NameTable(count, static_cast<std::uint32_t>(std::min<std::size_t>(count, UINT32_MAX)));
+}
 
 // A table sized for the names the function can define (its parameters and one per
 // instruction), arranged for names numbered densely from 0.

@@ -16,7 +16,7 @@ using kdinstr::types::checker::NameSlots;
 // Names inside and far outside the range a function of this size usually numbers its
 // registers in, mixed, with repeats.
 TEST(NameSlots, DenseAndSparseNamesBehaveAsOneMap) {
-    NameSlots slots(4);
+    NameSlots slots = kdinstr::modules::name_table_for_names(4);
     struct Step {
         enum { Insert, Assign } op;
         std::uint32_t name;
@@ -45,7 +45,7 @@ TEST(NameSlots, DenseAndSparseNamesBehaveAsOneMap) {
 }
 
 TEST(NameSlots, EmptyFindsNothing) {
-    const NameSlots slots(0);
+    const NameSlots slots = kdinstr::modules::name_table_for_names(0);
     for (std::uint32_t name : {0u, 1u, 2u, 1000u, 0xFFFFFFFFu})
         EXPECT_EQ(slots.find(name), std::nullopt) << name;
 }

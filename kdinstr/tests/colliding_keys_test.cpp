@@ -103,9 +103,9 @@ TEST(SeededHash, SpreadsKeysThatTheUnseededHashesPutInOneSlot) {
         {"uuids", hashes_of(uuids, std::hash<Uuid>{}), hashes_of(uuids, SeededUuidHash{})},
         {"packed type keys", hashes_of(packed, [](std::uint64_t k) { return k % 127; }),
          hashes_of(packed, SeededU64Hash{})},
-        {"register numbers", hashes_of(registers, std::hash<Name>{}),
+        {"register numbers", hashes_of(registers, [](Name n) { return std::size_t{n.value}; }),
          hashes_of(registers, SeededHash<Name>{})},
-        {"block numbers", hashes_of(labels, std::hash<Label>{}),
+        {"block numbers", hashes_of(labels, [](Label l) { return std::size_t{l.value}; }),
          hashes_of(labels, SeededHash<Label>{})},
     };
     for (const auto& c : cases) {

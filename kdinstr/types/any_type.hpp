@@ -4,13 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
 
 #include "kdinstr/types/aggregate.hpp"
 #include "kdinstr/types/primary.hpp"
+#include "kdinstr/types/seeded_hash.hpp"
 #include "kdinstr/types/typeref.hpp"
 
 namespace kdinstr::types {
@@ -43,6 +43,24 @@ struct AnyType {
     const Primary* as_primary() const { return std::get_if<Primary>(&value); }
     const Array* as_array() const { return std::get_if<Array>(&value); }
     const Struct* as_struct() const { return std::get_if<Struct>(&value); }
+    // Calls `f` on each element an aggregate names: an array's element, a struct's fields in
+    // order; a primary type names none.
+    template <class F>
+    void for_each_element(F&& f) const {
+        if (const auto* a = as_array()) {
+            f(a->element);
+        } else if (const auto* s = as_struct()) {
+            for (const auto& e : s->elements) f(e);
+        }
+    }
+    template <class F>
+    void for_each_element(F&& f) {
+        if (auto* a = std::get_if<Array>(&value)) {
+            f(a->element);
+        } else if (auto* s = std::get_if<Struct>(&value)) {
+            for (auto& e : s->elements) f(e);
+        }
+    }
     // The index when this is a primary wildcard.
     std::optional<std::uint16_t> wildcard_index() const;
 
@@ -89,9 +107,11 @@ struct fmt::formatter<kdinstr::types::AnyTypeFmt> : fmt::formatter<std::string_v
     }
 };
 
+// A text or a storage chooses its types, and content hashes are fixed and known: a table keyed by
+// type remixes them with the seed.
 template <>
-struct std::hash<kdinstr::types::AnyType> {
+struct kdinstr::types::SeededHash<kdinstr::types::AnyType> {
     std::size_t operator()(const kdinstr::types::AnyType& t) const noexcept {
-        return static_cast<std::size_t>(kdinstr::types::content_hash(t));
+        return SeededU64Hash{}(content_hash(t));
     }
 };

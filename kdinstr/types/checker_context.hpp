@@ -5,7 +5,6 @@
 // Registry discipline: facts are copied out of a read view that is dropped before the helper
 // returns, and every helper that interns (`operand_type`, `ptr_type`, `intern`) holds no view.
 // Rules therefore never see a view at all and cannot deadlock on their own lock.
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -73,28 +72,15 @@ struct TypeFacts {
     bool is_i1_vector() const { return is_int_vector() && width == 1; }
 };
 
-// Register number -> position of its type, sized once for every name a function can define:
-// the module's name table, whose dense numbering (the usual one) indexes an array that a small
-// function keeps inline, and whose other numbers go to a seeded hash table.
-class NameSlots {
-  public:
-    explicit NameSlots(std::size_t capacity)
-        : table_(capacity,
-                 static_cast<std::uint32_t>(std::min<std::size_t>(capacity, UINT32_MAX))) {}
-    // False, and nothing changed, when the name is present.
-    bool insert(std::uint32_t name, std::uint32_t value) { return table_.insert(name, value); }
-    // Inserts or replaces.
-    void assign(std::uint32_t name, std::uint32_t value) { table_.assign(name, value); }
-    std::optional<std::uint32_t> find(std::uint32_t name) const { return table_.find(name); }
-
-  private:
-    modules::NameTable table_;
-};
+// Register number -> position of its type, sized once for every name a function can define
+// (`modules::name_table_for_names`): the dense numbering (the usual one) indexes an array that
+// a small function keeps inline, other numbers go to a seeded hash table.
+using NameSlots = modules::NameTable;
 
 class Checker {
   public:
     Checker(TypeRegistry& registry, std::size_t expected_names)
-        : registry_(registry), names_(expected_names) {
+        : registry_(registry), names_(modules::name_table_for_names(expected_names)) {
         types_.reserve(expected_names);
     }
 

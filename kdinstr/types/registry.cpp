@@ -14,24 +14,6 @@ namespace {
 
 using Stored = TypeMap::value_type;
 
-template <class F>
-void for_each_inner(const AnyType& type, F&& f) {
-    if (const auto* a = type.as_array()) {
-        f(a->element);
-    } else if (const auto* s = type.as_struct()) {
-        for (const auto& e : s->elements) f(e);
-    }
-}
-
-template <class F>
-void for_each_inner(AnyType& type, F&& f) {
-    if (auto* a = std::get_if<AnyType::Array>(&type.value)) {
-        f(a->element);
-    } else if (auto* s = std::get_if<AnyType::Struct>(&type.value)) {
-        for (auto& e : s->elements) f(e);
-    }
-}
-
 // The order in which a merge interns the entries of the other registry (in `Typeref` order, as
 // numbered here): that of passes over the entries, repeated while a pass merges something, each
 // taking every entry whose elements are mapped by the time it is reached. It is computed from
@@ -59,7 +41,7 @@ MergePlan plan_merge(const std::vector<std::pair<Typeref, AnyType>>& entries) {
     plan.elements_begin.assign(n + 1, 0);
     std::vector<std::size_t> waiters_begin(n + 2, 0);
     for (std::size_t i = 0; i < n; ++i) {
-        for_each_inner(entries[i].second, [&](const Typeref& ref) {
+        entries[i].second.for_each_element([&](const Typeref& ref) {
             if (ref.is_wildcard()) return;
             const std::uint32_t at = number.find(ref).value_or(MergePlan::kMissing);
             plan.elements.push_back(at);
@@ -275,7 +257,7 @@ std::expected<std::map<Typeref, Typeref>, MergeError> TypeRegistry::merge_with(
     for (const std::uint32_t i : plan.order) {
         AnyType type = std::move(entries[i].second);
         const std::uint32_t* element = plan.elements.data() + plan.elements_begin[i];
-        for_each_inner(type, [&](Typeref& ref) {
+        type.for_each_element([&](Typeref& ref) {
             if (!ref.is_wildcard()) ref = merged[*element++];
         });
         merged[i] = search_or_insert(std::move(type));

@@ -11,11 +11,6 @@ namespace {
 
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
-// a + b, or `cap` when that is more; both at most `cap`.
-std::uint64_t add(std::uint64_t a, std::uint64_t b, std::uint64_t cap) {
-    return b >= cap - a ? cap : a + b;
-}
-
 std::uint64_t decimal_digits(std::uint64_t value) {
     std::uint64_t digits = 1;
     for (; value >= 10; value /= 10) ++digits;
@@ -32,15 +27,6 @@ std::uint64_t own_text_length(const AnyType& value) {
     return (s.packed ? 8 : 1) + separators + 1;
 }
 
-template <class F>
-void for_each_element(const AnyType& value, F&& f) {
-    if (const auto* a = value.as_array()) {
-        f(a->element);
-    } else if (const auto* s = value.as_struct()) {
-        for (const auto& e : s->elements) f(e);
-    }
-}
-
 // The map as a graph: per entry (by position in the map), the characters it writes itself,
 // the texts of the elements that are not entries (wildcards, identifiers not held) included,
 // and the positions of the elements that are, in element order and repeated as often as they
@@ -49,6 +35,15 @@ struct Graph {
     std::vector<std::uint64_t> own;
     std::vector<std::size_t> begin;
     std::vector<std::uint32_t> children;
+
+    // Entry v's own characters and the texts of its children, each as `lengths` gives it.
+    std::uint64_t with_children(std::uint32_t v, const std::vector<std::uint64_t>& lengths,
+                                std::uint64_t cap) const {
+        std::uint64_t total = own[v];
+        for (std::size_t k = begin[v]; k < begin[v + 1]; ++k)
+            total = saturating_add(total, lengths[children[k]], cap);
+        return total;
+    }
 };
 
 // Measures the entries of `graph` into `lengths`, strongly connected component by component,
@@ -132,10 +127,7 @@ class Measure {
         }
         if (members_.size() == 1 && !reaches_itself(v)) {
             // No cycle: the text is the same whatever path led here.
-            std::uint64_t total = g_.own[v];
-            for (std::size_t k = g_.begin[v]; k < g_.begin[v + 1]; ++k)
-                total = add(total, lengths_[g_.children[k]], cap_);
-            lengths_[v] = total;
+            lengths_[v] = g_.with_children(v, lengths_, cap_);
             return;
         }
         for (const std::uint32_t m : members_) lengths_[m] = walk(m, id);
@@ -165,11 +157,11 @@ class Measure {
             --steps_left_;
             const std::uint32_t c = g_.children[top.next++];
             if (component_[c] != id) {
-                total = add(total, lengths_[c], cap_);
+                total = saturating_add(total, lengths_[c], cap_);
             } else if (on_path_[c]) {
-                total = add(total, recursive_length_, cap_);
+                total = saturating_add(total, recursive_length_, cap_);
             } else {
-                total = add(total, g_.own[c], cap_);
+                total = saturating_add(total, g_.own[c], cap_);
                 on_path_[c] = true;
                 path_.push_back(Frame{c, g_.begin[c]});
             }
@@ -214,7 +206,7 @@ TypeTextLengths::TypeTextLengths(const TypeMap& types, std::uint64_t cap)
     graph.begin.push_back(0);
     for (const auto& [ref, value] : types) {
         std::uint64_t own = own_text_length(value);
-        for_each_element(value, [&](const Typeref& element) {
+        value.for_each_element([&](const Typeref& element) {
             // Looked up as the printer does: a wildcard identifier is never an entry.
             if (element.wildcard_index()) {
                 own += of(element);
@@ -230,26 +222,37 @@ TypeTextLengths::TypeTextLengths(const TypeMap& types, std::uint64_t cap)
     lengths_ = Measure(graph, cap_, recursive_type_text(Typeref{}).size()).run();
 
     value_lengths_.reserve(n);
-    for (std::uint32_t at = 0; at < n; ++at) {
-        // Printed by value, the entry is not on the path when its elements are entered.
-        std::uint64_t by_value = graph.own[at];
-        for (std::size_t k = graph.begin[at]; k < graph.begin[at + 1]; ++k)
-            by_value = add(by_value, lengths_[graph.children[k]], cap_);
-        value_lengths_.push_back(by_value);
-    }
-    for (const auto& [ref, value] : types) longest_ = std::max(longest_, longest_of(ref));
+    // Printed by value, the entry is not on the path when its elements are entered.
+    for (std::uint32_t at = 0; at < n; ++at)
+        value_lengths_.push_back(graph.with_children(at, lengths_, cap_));
+    // The map's order is the positions' order: no entry needs looking up.
+    position = 0;
+    for (const auto& entry : types)
+        longest_ = std::max(longest_, longest_of(entry.first, position++));
 }
 
 std::uint64_t TypeTextLengths::of(const Typeref& ref) const {
-    if (const auto index = ref.wildcard_index())
-        return std::min<std::uint64_t>(primary::Wildcard{*index}.to_string().size(), cap_);
-    if (const auto at = index_.find(ref)) return lengths_[*at];
-    return std::min(unknown_length_, cap_);
+    if (const auto index = ref.wildcard_index()) return wildcard_length(*index);
+    return identifier_length(index_.find(ref));
 }
 
 std::uint64_t TypeTextLengths::longest_of(const Typeref& ref) const {
-    if (const auto at = index_.find(ref)) return std::max(of(ref), value_lengths_[*at]);
-    return of(ref);
+    return longest_of(ref, index_.find(ref));
+}
+
+std::uint64_t TypeTextLengths::longest_of(const Typeref& ref,
+                                          std::optional<std::uint32_t> at) const {
+    const auto index = ref.wildcard_index();
+    const std::uint64_t by_ref = index ? wildcard_length(*index) : identifier_length(at);
+    return at ? std::max(by_ref, value_lengths_[*at]) : by_ref;
+}
+
+std::uint64_t TypeTextLengths::wildcard_length(std::uint16_t index) const {
+    return std::min<std::uint64_t>(primary::Wildcard{index}.to_string().size(), cap_);
+}
+
+std::uint64_t TypeTextLengths::identifier_length(std::optional<std::uint32_t> at) const {
+    return at ? lengths_[*at] : std::min(unknown_length_, cap_);
 }
 
 std::uint64_t TypeTextLengths::longest_of_any() const {
@@ -258,7 +261,8 @@ std::uint64_t TypeTextLengths::longest_of_any() const {
 
 std::uint64_t TypeTextLengths::of(const AnyType& value) const {
     std::uint64_t total = std::min(own_text_length(value), cap_);
-    for_each_element(value, [&](const Typeref& element) { total = add(total, of(element), cap_); });
+    value.for_each_element(
+        [&](const Typeref& element) { total = saturating_add(total, of(element), cap_); });
     return total;
 }
 

@@ -5,12 +5,18 @@
 // map before anything prints one of its types.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "kdinstr/types/any_type.hpp"
 #include "kdinstr/types/typeref_index.hpp"
 
 namespace kdinstr::types {
+
+// a + b, or `cap` when that is more; both at most `cap`, so nothing overflows.
+constexpr std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b, std::uint64_t cap) {
+    return b >= cap - a ? cap : a + b;
+}
 
 // The lengths of the texts that `type_text` writes for the types of one map, each type measured
 // once over the map's graph of elements, in time and memory linear in the map's size. Every
@@ -47,6 +53,13 @@ class TypeTextLengths {
     std::uint64_t longest_of_any() const;
 
   private:
+    // longest_of(ref) when `at` is what the index finds for `ref`: one lookup per answer.
+    std::uint64_t longest_of(const Typeref& ref, std::optional<std::uint32_t> at) const;
+    // The text of the wildcard of this index.
+    std::uint64_t wildcard_length(std::uint16_t index) const;
+    // The text of an identifier that is not a wildcard, held at position `at` or not held.
+    std::uint64_t identifier_length(std::optional<std::uint32_t> at) const;
+
     std::uint64_t cap_;
     std::uint64_t unknown_length_;
     TyperefIndex index_;

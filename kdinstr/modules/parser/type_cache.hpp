@@ -2,7 +2,6 @@
 // The types one parse has interned, in front of the registry: a program names the same few
 // types over and over, and a lookup here takes no lock and hashes little. A registry never drops
 // a type, so an answer from the cache is always the registry's own.
-#include <cstddef>
 #include <cstdint>
 #include <unordered_map>
 
@@ -20,19 +19,14 @@ class TypeCache {
     types::Typeref intern(const types::AnyType& type);
 
   private:
-    // The text chooses its types, so neither packed keys nor content hashes (both fixed and
-    // known) may choose the buckets: both are remixed with the seed.
-    struct ContentHash {
-        std::size_t operator()(const types::AnyType& type) const noexcept {
-            return types::SeededU64Hash{}(types::content_hash(type));
-        }
-    };
-
     types::TypeRegistry& registry_;
+    // The text chooses its types, so neither packed keys nor content hashes (both fixed and
+    // known) may choose the buckets: both tables remix them with the seed.
+
     // Integer, floating-point, pointer and vector types, under a packed 64-bit key.
     std::unordered_map<std::uint64_t, types::Typeref, types::SeededU64Hash> primaries_;
     // Every other type, by value.
-    std::unordered_map<types::AnyType, types::Typeref, ContentHash> others_;
+    std::unordered_map<types::AnyType, types::Typeref, types::SeededHash<types::AnyType>> others_;
 };
 
 }  // namespace kdinstr::modules::parser
