@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "kdinstr/utils/byte_loads.hpp"
 #include "kdinstr/utils/uuid_gen.hpp"
 
 namespace kdinstr::types {
@@ -31,17 +32,8 @@ inline std::uint64_t mum(std::uint64_t x, std::uint64_t y) {
 
 constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
 
-inline std::uint64_t load8(const char* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-inline std::uint64_t load4(const char* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
+using utils::load4;
+using utils::load8;
 
 }  // namespace
 
@@ -80,10 +72,7 @@ std::size_t SeededStringHash::operator()(std::string_view text) const noexcept {
         a = load4(p);
         b = load4(p + n - 4);
     } else if (n > 0) {
-        const auto byte = [&](std::size_t i) {
-            return std::uint64_t{static_cast<unsigned char>(p[i])};
-        };
-        a = (byte(0) << 16) | (byte(n >> 1) << 8) | byte(n - 1);
+        a = utils::load1to3(p, n);
     }
     return static_cast<std::size_t>(mum(mum(a ^ s.a, b ^ s.b ^ h) ^ s.c, kOdd));
 }

@@ -2,31 +2,20 @@
 
 #include <cstring>
 
+#include "kdinstr/utils/byte_loads.hpp"
 #include "kdinstr/utils/uuid_gen.hpp"
 
 namespace kdinstr::modules::parser {
 
 namespace {
 
-std::uint64_t load8(const char* p) {
-    std::uint64_t v = 0;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-std::uint64_t load4(const char* p) {
-    std::uint32_t v = 0;
-    std::memcpy(&v, p, 4);
-    return v;
-}
+using utils::load4;
+using utils::load8;
 
 // The last 1..7 bytes without a loop (two overlapping words, or three single bytes).
 std::uint64_t load_tail(const char* p, std::size_t n) {
     if (n >= 4) return (load4(p) << 32) | load4(p + n - 4);
-    const auto byte = [&](std::size_t i) {
-        return std::uint64_t{static_cast<unsigned char>(p[i])};
-    };
-    return (byte(0) << 16) | (byte(n >> 1) << 8) | byte(n - 1);
+    return utils::load1to3(p, n);
 }
 
 // Register and label names are short words; eight bytes at a time with a multiply-xorshift mix.
