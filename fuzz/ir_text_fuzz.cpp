@@ -1,7 +1,7 @@
 // IR assembly text, any bytes (also invalid UTF-8), through the parser into a fresh module and
 // registry. What parses is then type-checked as the compiler does, written as a storage body
-// and read back, and taken through the loader's steps: the whole road from text to a loaded
-// module, without compression.
+// and read back, written as the compiler writes its storage, which must read, and taken through
+// the loader's steps: the whole road from text to a loaded module.
 //
 // Texts separated by the record separator byte (0x1E) are read one after another through one
 // extender, as a compilation reads its sources, up to the first that fails. The extender
@@ -40,6 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     kdfuzz::check_round_trip(body);
+    kdfuzz::check_written_storage_reads(body);
     kdfuzz::run_load_steps(std::move(body.module), body.type_registry);
     return 0;
 }

@@ -7,6 +7,9 @@
 #include <memory>
 #include <utility>
 
+#include "kdcore/base/api.hpp"
+#include "kdcore/base/instance_context.hpp"
+#include "kdcore/load_time.hpp"
 #include "kdinstr/analysis/function_analysis.hpp"
 #include "kdinstr/encoding/borsh_reader.hpp"
 #include "kdinstr/encoding/borsh_writer.hpp"
@@ -77,6 +80,22 @@ void check_round_trip(const Body& body) {
         finding("external functions differ after a round trip");
     if (again->type_registry.read().types() != body.type_registry.read().types())
         finding("registry types differ after a round trip");
+}
+
+void check_written_storage_reads(const Body& body) {
+    static const auto instance = [] {
+        kdcore::register_load_time_entries();
+        kdcore::base::api::InstanceCreateInfo info;
+        info.application_info.application_name = "fuzz";
+        auto created = kdcore::base::api::create_instance(std::move(info));
+        if (!created) finding("no instance: " + created.error().message());
+        return *created;
+    }();
+    // Refused only when no storage of it would read: nothing to check then.
+    auto bytes = Body::encode(body, *instance);
+    if (!bytes) return;
+    auto read = Body::decode(*instance, *bytes);
+    if (!read) finding("a storage as written does not read: " + read.error().message());
 }
 
 LoadOutcome run_load_steps(kdinstr::modules::Module module,

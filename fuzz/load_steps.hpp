@@ -36,6 +36,10 @@ std::vector<std::uint8_t> encode_body(const Body& body);
 // functions and types; anything else is a finding.
 void check_round_trip(const Body& body);
 
+// A storage that the writer returns for `body` must be read by the reader of the same engine,
+// within the decode budget of its own size; anything else is a finding.
+void check_written_storage_reads(const Body& body);
+
 // The loader's steps after decoding, against a fresh registry standing in for the instance's:
 // merge the stored registry, remap the module's types, verify, type-check every function, and
 // analyse every function. Each step runs only when the one before succeeded; error texts are

@@ -327,9 +327,10 @@ int main(int argc, char** argv) {
     for (auto& p : programs) {
         const auto bytes = kdfuzz::encode_body(p.body);
         write_file(bodies / (p.name + ".bin"), bytes);
-        auto encoded = kdcore::compiler::CompiledModuleStorage::encode(p.body, **instance);
+        // As compressed, whether or not the reader takes it (doubling_30 it refuses).
+        auto encoded = kdcore::compiler::CompiledModuleStorage::compress(p.body, **instance);
         if (!encoded) {
-            std::fprintf(stderr, "%s\n", encoded.error().message().c_str());
+            std::fprintf(stderr, "%s\n", encoded.error().to_string().c_str());
             return 1;
         }
         write_file(storages / (p.name + ".kdm"), *encoded);

@@ -15,10 +15,12 @@
 #include "kdinstr/encoding/borsh_writer.hpp"
 #include "kdinstr/encoding/byte_io.hpp"
 #include "kdinstr/encoding/decode_budget.hpp"
+#include "kdinstr/encoding/decode_costs.hpp"
 #include "kdinstr/encoding/module_codec.hpp"
 #include "kdinstr/encoding/registry_codec.hpp"
 #include "kdinstr/encoding/utf8_check.hpp"
 #include "kdinstr/types/type_text_length.hpp"
+#include "kdinstr/utils/panic.hpp"
 
 namespace kdcore::compiler {
 
@@ -38,6 +40,33 @@ using Messages = CompiledModuleStorage::Messages;
 // block in all, the decoded records included) the module table's and the steps' share.
 constexpr std::size_t kFunctionContextCost =
     sizeof(kdcore::base::module::FunctionContext) + sizeof(kdinstr::utils::Uuid) + 64 + 600;
+// What a function costs for its label in the log line, when it has no name.
+constexpr std::size_t kUnnamedLabel = 40;
+
+// The records that cost the most for their bytes, in their fewest bytes, keep within the most a
+// byte of body may cost (the byte itself counted).
+constexpr bool within_most_per_byte(std::size_t cost, std::size_t bytes) {
+    return cost + bytes <= CompiledModuleStorage::kMostCostPerBodyByte * bytes;
+}
+namespace costs = kdinstr::encoding::decode_costs;
+constexpr std::size_t kAllocation = BorshReader::kAllocationOverhead;
+// `!assert %r`, six bytes (its tag, the operand's tag and register): its place in its block's
+// list, up to three times over as the list doubles, one block of the list, and what loading
+// builds for it.
+static_assert(within_most_per_byte(3 * sizeof(kdinstr::modules::KdInstr) + kAllocation +
+                                       costs::kInstruction,
+                                   6));
+// A function without name, parameters, blocks or options, with its key: 50 bytes.
+static_assert(within_most_per_byte(costs::kFunction + kFunctionContextCost + 2 * kUnnamedLabel,
+                                   50));
+// A block without instructions, with its key and a one-byte terminator: 13 bytes.
+static_assert(within_most_per_byte(costs::kBlock, 13));
+// A type of one tag byte under its 16-byte reference.
+static_assert(within_most_per_byte(costs::kType, 17));
+// An empty file name, its count alone: its place in the list, as it doubles, and its text.
+static_assert(within_most_per_byte(3 * sizeof(std::string) + 2 * kAllocation, 4));
+// A wildcard type index of two bytes.
+static_assert(within_most_per_byte(costs::kMapNode + 8, 2));
 
 // Everything of a read up to the body: the error's own text on failure.
 std::expected<std::size_t, std::string> check_header(const kdcore::base::InstanceContext& instance,
@@ -92,7 +121,7 @@ IoResult<CompiledModuleStorage> CompiledModuleStorage::read_body(BorshReader& re
     // What the engine keeps per function once the module is added: its context in the module,
     // and the function's label, written in the log line that lists them.
     for (const auto& [key, function] : storage.module.functions) {
-        const std::size_t label = function->name ? function->name->size() : 40;
+        const std::size_t label = function->name ? function->name->size() : kUnnamedLabel;
         if (auto charged = reader.charge(kFunctionContextCost + 2 * label); !charged)
             return std::unexpected(std::move(charged.error()));
     }
@@ -102,29 +131,144 @@ IoResult<CompiledModuleStorage> CompiledModuleStorage::read_body(BorshReader& re
     return storage;
 }
 
+namespace {
+
+// The storage as the writer compresses it, and where its body starts and how long it is.
+struct Compressed {
+    std::vector<std::uint8_t> bytes;
+    std::size_t body_offset = 0;
+    std::size_t body_bytes = 0;
+};
+
+IoResult<Compressed> compress_storage(const CompiledModuleStorage& storage,
+                                      const kdcore::base::InstanceContext& instance,
+                                      std::size_t max_body_bytes) {
+    Compressed out;
+    const auto& magic = CompiledModuleStorage::kMagic;
+    out.bytes.assign(magic.begin(), magic.end());
+    const std::string requirement = VersionReq::exact(instance.engine_version()).to_string();
+    out.bytes.insert(out.bytes.end(), requirement.begin(), requirement.end());
+    out.bytes.push_back(0);
+    out.body_offset = out.bytes.size();
+
+    ZstdCompressor compressor(out.bytes, max_body_bytes, Messages::kBodyTooLargeToWrite);
+    BorshWriter writer(compressor);
+    if (auto written = CompiledModuleStorage::write_body(writer, storage); !written)
+        return std::unexpected(std::move(written.error()));
+    if (auto finished = compressor.finish(); !finished)
+        return std::unexpected(std::move(finished.error()));
+    out.body_bytes = compressor.consumed();
+    return out;
+}
+
+// The reader's steps up to the type texts, each of its bytes and records charged to `cost`: the
+// storage, or the error's own text.
+std::expected<CompiledModuleStorage, std::string> read_storage(
+    const kdcore::base::InstanceContext& instance, std::span<const std::uint8_t> bytes,
+    DecodeBudget& cost) {
+    auto body_offset = check_header(instance, bytes);
+    if (!body_offset) return std::unexpected(std::move(body_offset.error()));
+    SpanSource input(bytes.subspan(*body_offset));
+    ZstdDecompressor decompressor(input, CompiledModuleStorage::kMaxBodyBytes,
+                                  Messages::kBodyTooLarge, &cost);
+    BorshReader reader(decompressor, cost);
+    auto storage = CompiledModuleStorage::read_body(reader);
+    if (!storage) return std::unexpected(storage.error().to_string());
+    return std::move(*storage);
+}
+
+// The least n in [low, high] for which `fits(n)` holds, `fits` holding from some n on and at
+// `high`.
+template <typename Fits>
+std::size_t least_fitting(std::size_t low, std::size_t high, Fits&& fits) {
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (fits(middle)) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return high;
+}
+
+// Makes `written` a storage that the reader takes, with what decides it: its size against the
+// decode budget of that size and the type-text bound, the body's size having passed its bound
+// already. Only when the frame alone is too small for what it holds does a skippable frame make
+// it as large as needed, never larger than its body; a module for which even that is too small
+// gives the reader's own text.
+std::expected<void, std::string> make_readable(const CompiledModuleStorage& storage,
+                                               const kdcore::base::InstanceContext& instance,
+                                               Compressed& written) {
+    using S = CompiledModuleStorage;
+    const std::size_t size = written.bytes.size();
+    const auto text_fits = [&](std::size_t n) {
+        return S::type_text_refusal(storage, S::type_text_budget(n)) == nullptr;
+    };
+    // No reading can cost more than this for a body of this size, so a storage whose budget
+    // holds it needs no second pass: every ordinary module, whose body is a few times larger
+    // than its frame.
+    const bool provably_within =
+        written.body_bytes <= S::decode_budget(size) / S::kMostCostPerBodyByte;
+    if (provably_within && text_fits(size)) return {};
+
+    std::size_t cost = 0;
+    if (!provably_within) {
+        // What the reader charges for these very bytes.
+        DecodeBudget unlimited;
+        if (auto read = read_storage(instance, written.bytes, unlimited); !read)
+            kdinstr::utils::panic("compiled module storage as written does not read: {}",
+                                  read.error());
+        cost = unlimited.spent();
+    }
+    const auto budget_fits = [&](std::size_t n) { return cost <= S::decode_budget(n); };
+    if (budget_fits(size) && text_fits(size)) return {};
+
+    // A skippable frame adds at least its header; the storage grows up to the size of its body.
+    const std::size_t least = size + kSkippableFrameHeaderSize;
+    const std::size_t most =
+        std::max(size, written.body_offset + written.body_bytes) + kSkippableFrameHeaderSize;
+    // No cost exceeds the budget of a storage as large as its body (kMostCostPerBodyByte is at
+    // most the budget's factor); the type texts may.
+    if (!budget_fits(most)) return std::unexpected(Messages::kBudgetExceeded);
+    if (!text_fits(most))
+        return std::unexpected(S::type_text_refusal(storage, S::type_text_budget(most)));
+    std::size_t needed = least_fitting(least, most, budget_fits);
+    if (!text_fits(needed)) needed = least_fitting(needed, most, text_fits);
+    append_skippable_frame(written.bytes, static_cast<std::uint32_t>(needed - least));
+    return {};
+}
+
+}  // namespace
+
+IoResult<std::vector<std::uint8_t>> CompiledModuleStorage::compress(
+    const CompiledModuleStorage& storage, const kdcore::base::InstanceContext& instance) {
+    auto written = compress_storage(storage, instance, kMaxBodyBytes);
+    if (!written) return std::unexpected(std::move(written.error()));
+    return std::move(written->bytes);
+}
+
 std::expected<std::vector<std::uint8_t>, KdError> CompiledModuleStorage::encode(
     const CompiledModuleStorage& storage, const kdcore::base::InstanceContext& instance) {
+    return encode(storage, instance, kMaxBodyBytes);
+}
+
+std::expected<std::vector<std::uint8_t>, KdError> CompiledModuleStorage::encode(
+    const CompiledModuleStorage& storage, const kdcore::base::InstanceContext& instance,
+    std::size_t max_body_bytes) {
     instance.log(sites::STORAGE_SERIALIZING, storage.module.functions.size());
 
-    std::vector<std::uint8_t> out(kMagic.begin(), kMagic.end());
-    const std::string requirement = VersionReq::exact(instance.engine_version()).to_string();
-    out.insert(out.end(), requirement.begin(), requirement.end());
-    out.push_back(0);
-
-    IoResult<void> written;
-    {
-        ZstdCompressor compressor(out);
-        BorshWriter writer(compressor);
-        written = write_body(writer, storage);
-        if (written) written = compressor.finish();
-    }
-    if (!written) {
-        std::string text = fmt::format(fmt::runtime(sites::STORAGE_SERIALIZE_HEADER_FAILED.text),
-                                       written.error().to_string());
-        instance.log(sites::STORAGE_SERIALIZE_HEADER_FAILED, written.error().to_string());
+    auto fail = [&](const std::string& error) -> std::expected<std::vector<std::uint8_t>, KdError> {
+        std::string text =
+            fmt::format(fmt::runtime(sites::STORAGE_SERIALIZE_HEADER_FAILED.text), error);
+        instance.log(sites::STORAGE_SERIALIZE_HEADER_FAILED, error);
         return std::unexpected(KdError(KdError::Unknown{std::move(text)}));
-    }
-    return out;
+    };
+    auto written = compress_storage(storage, instance, max_body_bytes);
+    if (!written) return fail(written.error().to_string());
+    if (auto readable = make_readable(storage, instance, *written); !readable)
+        return fail(readable.error());
+    return std::move(written->bytes);
 }
 
 std::expected<CompiledModuleStorage, KdError> CompiledModuleStorage::decode(
@@ -143,15 +287,9 @@ std::expected<CompiledModuleStorage, KdError> CompiledModuleStorage::decode(
         return std::unexpected(KdError(KdError::Unknown{std::move(text)}));
     };
 
-    auto body_offset = check_header(instance, bytes);
-    if (!body_offset) return fail(body_offset.error());
-
-    SpanSource input(bytes.subspan(*body_offset));
     DecodeBudget cost(budget, Messages::kBudgetExceeded);
-    ZstdDecompressor decompressor(input, kMaxBodyBytes, Messages::kBodyTooLarge, &cost);
-    BorshReader reader(decompressor, cost);
-    auto storage = read_body(reader);
-    if (!storage) return fail(storage.error().to_string());
+    auto storage = read_storage(instance, bytes, cost);
+    if (!storage) return fail(storage.error());
     if (const char* refusal = type_text_refusal(*storage, budget / kTypeTextShare))
         return fail(refusal);
     return std::move(*storage);

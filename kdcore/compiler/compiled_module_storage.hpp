@@ -2,7 +2,8 @@
 // Compiled module storage: the bytes in which a compiled module travels from the compiler to the
 // loader, and may be kept in between. A magic, a version requirement the reading engine must
 // satisfy, then one zstd frame holding the source file names, the module and its type registry
-// in the IR's binary form. The body is streamed through the compressor and out of the
+// in the IR's binary form (followed by a skippable frame when the storage would otherwise be too
+// small for what reading it costs). The body is streamed through the compressor and out of the
 // decompressor, never held uncompressed in one piece.
 #include <array>
 #include <cstddef>
@@ -53,6 +54,19 @@ struct CompiledModuleStorage {
                                          : storage_bytes * kDecodeBudgetFactor);
     }
 
+    // The most that reading one byte of a body costs, counting the byte itself and the records
+    // built from it, for any body that reads through: the costliest record for its bytes is an
+    // instruction of six bytes (`!assert %r`), whose place in its block's list (charged up to
+    // three times over while the list grows by doubling) and what loading builds for it come to
+    // about 70 bytes a byte; a function costs about 34 a byte, a type 48, a block 25 (checked
+    // against the charges when the reader is compiled, and by the module body fuzz target on
+    // every body it reads).
+    // So a storage of N bytes whose body holds at most decode_budget(N) / kMostCostPerBodyByte
+    // bytes is within its budget however it reads, and one whose size is at least its body's
+    // always is.
+    static constexpr std::size_t kMostCostPerBodyByte = 80;
+    static_assert(kMostCostPerBodyByte <= kDecodeBudgetFactor);
+
     // The texts of a storage that cannot be read; the logged and returned message wraps them.
     struct Messages {
         static constexpr const char* kFillBuffer = "failed to fill whole buffer";
@@ -68,6 +82,9 @@ struct CompiledModuleStorage {
         // A body that needs more than kMaxBodyBytes once decompressed.
         static constexpr const char* kBodyTooLarge =
             "compiled module body decompresses to more than 1 GiB";
+        // A module whose body would hold more than kMaxBodyBytes: no storage of it would read.
+        static constexpr const char* kBodyTooLargeToWrite =
+            "compiled module body encodes to more than 1 GiB";
         // A registry holding a type whose text would be longer than type_text_budget of the
         // storage's size; a module naming types in one place (an instruction, say) whose texts
         // would be, counted together.
@@ -89,9 +106,24 @@ struct CompiledModuleStorage {
     kdinstr::types::TypeRegistry type_registry;
 
     // The storage's bytes, requiring exactly the instance's engine version (pre-release kept,
-    // build metadata dropped). A write error is logged at Error level and returned as
-    // KdError::Unknown "Failed to serialize compiled module storage header: {}".
+    // build metadata dropped), which `decode` reads back: the header and the level-3 frame of
+    // the body, then, only where the reader would refuse a storage that small for what it
+    // holds (a body that compresses extremely well, or types that print extremely long), a
+    // skippable frame that makes the storage as large as reading it needs, and never larger
+    // than its body. A module that no such storage lets the reader take is refused: its body
+    // past kMaxBodyBytes with kBodyTooLargeToWrite, its types with the reader's own text. A
+    // write error is logged at Error level and returned as KdError::Unknown "Failed to
+    // serialize compiled module storage header: {}".
     static std::expected<std::vector<std::uint8_t>, kdcore::utils::KdError> encode(
+        const CompiledModuleStorage& storage, const kdcore::base::InstanceContext& instance);
+    // The same with a body bound of `max_body_bytes` instead of kMaxBodyBytes.
+    static std::expected<std::vector<std::uint8_t>, kdcore::utils::KdError> encode(
+        const CompiledModuleStorage& storage, const kdcore::base::InstanceContext& instance,
+        std::size_t max_body_bytes);
+    // The header and the level-3 frame alone, whether or not a reader would take them, without
+    // a log line: what `encode` writes for every storage that reads as it is, and, for tests
+    // and fixtures, storages that the reader refuses.
+    static kdinstr::encoding::IoResult<std::vector<std::uint8_t>> compress(
         const CompiledModuleStorage& storage, const kdcore::base::InstanceContext& instance);
 
     // Reads a storage whose requirement (any syntax the requirement parser accepts) matches the

@@ -15,8 +15,14 @@ IoError zstd_error(std::size_t code) { return IoError{ZSTD_getErrorName(code)}; 
 
 }  // namespace
 
-ZstdCompressor::ZstdCompressor(std::vector<std::uint8_t>& out)
-    : ctx_(ZSTD_createCCtx()), out_(out), buffer_(kOutputBufferSize), input_(kInputBufferSize) {
+ZstdCompressor::ZstdCompressor(std::vector<std::uint8_t>& out, std::size_t max_input,
+                               const char* too_large)
+    : ctx_(ZSTD_createCCtx()),
+      out_(out),
+      buffer_(kOutputBufferSize),
+      input_(kInputBufferSize),
+      max_input_(max_input),
+      too_large_(too_large) {
     set_window(input_.data(), input_.data() + input_.size());
     if (ctx_ == nullptr) kdinstr::utils::panic("failed to create a zstd compression context");
     std::size_t r = ZSTD_CCtx_setParameter(ctx_, ZSTD_c_compressionLevel, kLevel);
@@ -51,6 +57,8 @@ IoResult<void> ZstdCompressor::overflow(std::span<const std::uint8_t> bytes) {
 }
 
 IoResult<void> ZstdCompressor::compress(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() > max_input_ - consumed_) return std::unexpected(IoError{too_large_});
+    consumed_ += bytes.size();
     ZSTD_inBuffer in{bytes.data(), bytes.size(), 0};
     while (in.pos < in.size) {
         ZSTD_outBuffer out{buffer_.data(), buffer_.size(), 0};
@@ -76,6 +84,16 @@ IoResult<void> ZstdCompressor::finish() {
         if (auto a = append_output(out.pos); !a) return a;
         if (remaining == 0) return {};
     }
+}
+
+void append_skippable_frame(std::vector<std::uint8_t>& out, std::uint32_t content) {
+    const auto le32 = [&](std::uint32_t v) {
+        for (int shift = 0; shift < 32; shift += 8)
+            out.push_back(static_cast<std::uint8_t>(v >> shift));
+    };
+    le32(ZSTD_MAGIC_SKIPPABLE_START);
+    le32(content);
+    out.resize(out.size() + content, 0);
 }
 
 ZstdDecompressor::ZstdDecompressor(ByteSource& input, std::size_t max_output, const char* too_large,

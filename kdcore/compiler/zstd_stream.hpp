@@ -23,13 +23,16 @@ using kdinstr::encoding::IoError;
 using kdinstr::encoding::IoResult;
 
 // Compresses everything written into one frame appended to `out`: level 3, no dictionary, no
-// checksum, no pledged size. Failure to create the compressor is a panic.
+// checksum, no pledged size. Input past `max_input` bytes fails with `too_large` as its text, so
+// a frame that no reader would take is not compressed to its end. Failure to create the
+// compressor is a panic.
 class ZstdCompressor final : public kdinstr::encoding::BufferedSink {
   public:
     static constexpr int kLevel = 3;
     static constexpr std::size_t kOutputBufferSize = 32 * 1024;
 
-    explicit ZstdCompressor(std::vector<std::uint8_t>& out);
+    explicit ZstdCompressor(std::vector<std::uint8_t>& out, std::size_t max_input = SIZE_MAX,
+                            const char* too_large = "");
     ~ZstdCompressor() override;
     ZstdCompressor(const ZstdCompressor&) = delete;
     ZstdCompressor& operator=(const ZstdCompressor&) = delete;
@@ -37,6 +40,8 @@ class ZstdCompressor final : public kdinstr::encoding::BufferedSink {
     // Ends the frame; nothing may be written afterwards. Errors (here and of writes) carry the
     // zstd library's error name.
     IoResult<void> finish();
+    // The bytes compressed so far; once finished, the frame's content size.
+    std::size_t consumed() const { return consumed_; }
 
   private:
     // Writes come a few bytes at a time; they are gathered into a window of this size before
@@ -56,8 +61,16 @@ class ZstdCompressor final : public kdinstr::encoding::BufferedSink {
     std::vector<std::uint8_t>& out_;
     std::vector<std::uint8_t> buffer_;
     std::vector<std::uint8_t> input_;
+    std::size_t consumed_ = 0;
+    std::size_t max_input_;
+    const char* too_large_;
     bool finished_ = false;
 };
+
+// A skippable zstd frame of `content` zero bytes appended to `out`: every zstd decoder passes
+// over it and produces nothing, so it makes data longer without changing what it decompresses to.
+inline constexpr std::size_t kSkippableFrameHeaderSize = 8;
+void append_skippable_frame(std::vector<std::uint8_t>& out, std::uint32_t content);
 
 // Decompresses zstd data read from `input` (through a buffer of the size zstd recommends for
 // stream input) into a window that readers take values from in place. Frames that follow one

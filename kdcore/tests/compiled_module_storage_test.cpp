@@ -12,6 +12,7 @@
 #include "kdcore/compiler/load_module.hpp"
 #include "kdcore/compiler/zstd_stream.hpp"
 #include "kdcore/tests/inflated_storages.hpp"
+#include "kdcore/tests/same_storage.hpp"
 #include "kdcore/tests/sample_storages.hpp"
 #include "kdcore/tests/test_support.hpp"
 #include "kdinstr/encoding/borsh_writer.hpp"
@@ -37,6 +38,8 @@ const std::string kTooLong =
 const std::string kNamedTooOften =
     "compiled module names types in one place whose texts together are longer than its storage "
     "size allows";
+
+const std::string kWriteFailed = "Failed to serialize compiled module storage header: ";
 
 Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
@@ -85,18 +88,6 @@ CompiledModuleStorage sample_storage() {
     anonymous.reserved_id = std::array<std::uint8_t, 16>{1, 2, 3};
     storage.module = ib::module_of({loop, anonymous}, {ib::external(ib::uuid(9), "ext", {i32})});
     return storage;
-}
-
-void expect_same_content(const CompiledModuleStorage& got, const CompiledModuleStorage& want) {
-    EXPECT_EQ(got.source_names, want.source_names);
-    ASSERT_EQ(got.module.functions.size(), want.module.functions.size());
-    for (const auto& [key, function] : want.module.functions) {
-        auto found = got.module.functions.find(key);
-        ASSERT_NE(found, got.module.functions.end());
-        EXPECT_TRUE(*found->second == *function);
-    }
-    EXPECT_EQ(got.module.external_functions, want.module.external_functions);
-    EXPECT_EQ(got.type_registry.read().types(), want.type_registry.read().types());
 }
 
 // An instance whose log lines land in `captured`, with the creation lines already dropped.
@@ -386,14 +377,26 @@ TEST(CompiledModuleStorage, TypesPrintingLongerThanTheStorageAllowsAreRefused) {
     LoggedInstance li;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto written = CompiledModuleStorage::encode(c.storage, *li.instance);
+        auto written = CompiledModuleStorage::compress(c.storage, *li.instance);
         ASSERT_TRUE(written.has_value());
         EXPECT_LT(written->size(), 1024u);
         li.clear();
         EXPECT_EQ(decode_error(*li.instance, *written), kReadFailed + c.error);
-        const auto lines = li.take();
+        auto lines = li.take();
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[1].message, kReadFailed + c.error);
+
+        // Not even a storage as large as its body would let them print: the writer refuses
+        // them with the same text.
+        auto encoded = CompiledModuleStorage::encode(c.storage, *li.instance);
+        ASSERT_FALSE(encoded.has_value());
+        const auto* unknown = encoded.error().get_if<KdError::Unknown>();
+        ASSERT_NE(unknown, nullptr);
+        EXPECT_EQ(unknown->text, kWriteFailed + c.error);
+        lines = li.take();
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[1].message, kWriteFailed + c.error);
+        EXPECT_EQ(lines[1].level, LogLevelEXT::Error);
     }
 }
 

@@ -187,6 +187,65 @@ TEST(ZstdStream, OutputStopsAtItsLimit) {
     }
 }
 
+TEST(ZstdStream, InputStopsAtItsLimit) {
+    // Up to the limit everything is compressed and counted; a byte past it fails the write, or
+    // the end of the frame when the window still holds it.
+    const Bytes data = sample(300000);
+    struct Case {
+        std::size_t limit;
+        std::size_t chunk;
+        std::string error;
+    };
+    const std::vector<Case> cases{
+        {data.size(), 1000, ""},
+        {data.size() + 1, data.size(), ""},
+        {data.size() - 1, 1000, "too much input"},
+        {data.size() - 1, data.size(), "too much input"},
+        {0, 1, "too much input"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.limit);
+        Bytes out;
+        ZstdCompressor z(out, c.limit, "too much input");
+        std::string error;
+        for (std::size_t i = 0; i < data.size() && error.empty(); i += c.chunk) {
+            const auto piece = std::span(data).subspan(i, std::min(c.chunk, data.size() - i));
+            if (auto w = z.write(piece); !w) error = w.error().message;
+        }
+        if (error.empty()) {
+            if (auto f = z.finish(); !f) error = f.error().message;
+        }
+        EXPECT_EQ(error, c.error);
+        if (!c.error.empty()) continue;
+        EXPECT_EQ(z.consumed(), data.size());
+        EXPECT_EQ(decompress_all(out).first, data);
+    }
+}
+
+TEST(ZstdStream, SkippableFramesYieldNothing) {
+    const Bytes a = sample(70000, 1), b = sample(5, 2);
+    for (const std::uint32_t content : {0u, 1u, 200000u}) {
+        SCOPED_TRACE(content);
+        Bytes input = compress(a);
+        const std::size_t at = input.size();
+        kdcore::compiler::append_skippable_frame(input, content);
+        EXPECT_EQ(input.size(), at + kdcore::compiler::kSkippableFrameHeaderSize + content);
+        EXPECT_EQ(ZSTD_findFrameCompressedSize(input.data() + at, input.size() - at),
+                  input.size() - at);
+        const Bytes c = compress(b);
+        input.insert(input.end(), c.begin(), c.end());
+        Bytes expected = a;
+        expected.insert(expected.end(), b.begin(), b.end());
+        auto [out, err] = decompress_all(input);
+        EXPECT_EQ(err, "");
+        EXPECT_EQ(out, expected);
+        // And so does the library's own one-shot decoder.
+        Bytes whole(expected.size() + 1);
+        EXPECT_EQ(ZSTD_decompress(whole.data(), whole.size(), input.data(), input.size()),
+                  expected.size());
+    }
+}
+
 // One frame of `data` whose header asks for a window of 2^window_log bytes (no content size is
 // pledged, so the window is not shrunk to fit).
 Bytes compress_with_window(const Bytes& data, int window_log) {

@@ -146,6 +146,26 @@ def test_a_program_with_every_instruction_family_compiles_and_loads():
         ) + add_lines(labels, module_uuids(lines)[0], key)
 
 
+def test_a_module_far_more_repetitive_than_programs_compiles_to_storage_that_loads():
+    # Four functions of 65 535 identical calls: 3.9 MB of text, whose compressed body of a few
+    # hundred bytes is too small a storage for what reading it costs.
+    instance, recorder = logged_instance()
+    calls = "  invoke ptr g\n" * 65535
+    text = "define void g() {\nentry:\n  ret void\n}\n" + "".join(
+        f"define void f{i}() {{\nb0:\n{calls}  ret void\n}}\n" for i in range(4)
+    )
+    data = _kd_compile_module(instance, compile_info(("calls.kdasm", text)))
+    lines = recorder.take()
+    labels = [line[4].split("'")[1] for line in lines if line[3] == 234]
+    assert sorted(labels) == ["f0", "f1", "f2", "f3", "g"]
+    assert lines == success_lines(labels, len(data), ["calls.kdasm"])
+    _kd_load_module(instance, data)
+    lines = recorder.take()
+    assert lines == read_lines(len(data), 5, ["calls.kdasm"], 1, 0) + add_lines(
+        labels, module_uuids(lines)[0], "1v1"
+    )
+
+
 # (sources, the failing source's label, the error's message); the sources after the failing one
 # are never read.
 PARSER_FAILURES = [
