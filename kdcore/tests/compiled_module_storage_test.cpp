@@ -12,8 +12,8 @@
 #include "kdcore/compiler/load_module.hpp"
 #include "kdcore/compiler/zstd_stream.hpp"
 #include "kdcore/tests/inflated_storages.hpp"
-#include "kdcore/tests/same_storage.hpp"
 #include "kdcore/tests/sample_storages.hpp"
+#include "kdcore/tests/storage_test_support.hpp"
 #include "kdcore/tests/test_support.hpp"
 #include "kdinstr/encoding/borsh_writer.hpp"
 #include "kdinstr/encoding/byte_io.hpp"
@@ -89,34 +89,6 @@ CompiledModuleStorage sample_storage() {
     storage.module = ib::module_of({loop, anonymous}, {ib::external(ib::uuid(9), "ext", {i32})});
     return storage;
 }
-
-// An instance whose log lines land in `captured`, with the creation lines already dropped.
-struct LoggedInstance {
-    std::shared_ptr<Captured> captured = std::make_shared<Captured>();
-    std::shared_ptr<InstanceContext> instance;
-
-    LoggedInstance() {
-        auto info = make_info({LOGGER});
-        info.ext.push_back(capture_to(captured));
-        auto created = kdcore::base::api::create_instance(std::move(info));
-        if (!created) {
-            ADD_FAILURE() << created.error().message();
-            return;
-        }
-        instance = *created;
-        clear();
-    }
-
-    void clear() {
-        std::lock_guard lock(captured->mutex);
-        captured->messages.clear();
-    }
-
-    std::vector<LogMessageEXT> take() {
-        std::lock_guard lock(captured->mutex);
-        return std::exchange(captured->messages, {});
-    }
-};
 
 // The error text a failed decode returned, or "" on success; within `budget` when one is given.
 std::string decode_error(const InstanceContext& instance, const Bytes& bytes,
