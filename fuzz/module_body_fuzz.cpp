@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         kdfuzz::finding("a body that reads costs more for its size than the writer allows for");
     kdfuzz::check_round_trip(*body);
     // Refused as the storage reader refuses it, the body's size standing for the storage's.
-    if (kdfuzz::Body::type_text_refusal(*body, kdfuzz::Body::type_text_budget(size))) return 0;
+    if (kdfuzz::Body::type_text_refusal(*body, kdfuzz::Body::type_text_budget(size), size))
+        return 0;
     kdfuzz::run_load_steps(std::move(body->module), body->type_registry);
     return 0;
 }

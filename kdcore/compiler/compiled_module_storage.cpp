@@ -161,11 +161,18 @@ IoResult<Compressed> compress_storage(const CompiledModuleStorage& storage,
     return out;
 }
 
-// The reader's steps up to the type texts, each of its bytes and records charged to `cost`: the
-// storage, or the error's own text.
-std::expected<CompiledModuleStorage, std::string> read_storage(
-    const kdcore::base::InstanceContext& instance, std::span<const std::uint8_t> bytes,
-    DecodeBudget& cost) {
+// What the reader's steps up to the type texts read: the storage, and how many bytes of body
+// were decompressed for it.
+struct Read {
+    CompiledModuleStorage storage;
+    std::size_t body_bytes = 0;
+};
+
+// The reader's steps up to the type texts, each of its bytes and records charged to `cost`; the
+// error's own text on failure.
+std::expected<Read, std::string> read_storage(const kdcore::base::InstanceContext& instance,
+                                              std::span<const std::uint8_t> bytes,
+                                              DecodeBudget& cost) {
     auto body_offset = check_header(instance, bytes);
     if (!body_offset) return std::unexpected(std::move(body_offset.error()));
     SpanSource input(bytes.subspan(*body_offset));
@@ -174,7 +181,7 @@ std::expected<CompiledModuleStorage, std::string> read_storage(
     BorshReader reader(decompressor, cost);
     auto storage = CompiledModuleStorage::read_body(reader);
     if (!storage) return std::unexpected(storage.error().to_string());
-    return std::move(*storage);
+    return Read{std::move(*storage), decompressor.produced()};
 }
 
 // The least n in [low, high] for which `fits(n)` holds, `fits` holding from some n on and at
@@ -203,7 +210,7 @@ std::expected<void, std::string> make_readable(const CompiledModuleStorage& stor
     using S = CompiledModuleStorage;
     const std::size_t size = written.bytes.size();
     const auto text_fits = [&](std::size_t n) {
-        return S::type_text_refusal(storage, S::type_text_budget(n)) == nullptr;
+        return S::type_text_refusal(storage, S::type_text_budget(n), written.body_bytes) == nullptr;
     };
     // No reading can cost more than this for a body of this size, so a storage whose budget
     // holds it needs no second pass: every ordinary module, whose body is a few times larger
@@ -232,7 +239,8 @@ std::expected<void, std::string> make_readable(const CompiledModuleStorage& stor
     // most the budget's factor); the type texts may.
     if (!budget_fits(most)) return std::unexpected(Messages::kBudgetExceeded);
     if (!text_fits(most))
-        return std::unexpected(S::type_text_refusal(storage, S::type_text_budget(most)));
+        return std::unexpected(
+            S::type_text_refusal(storage, S::type_text_budget(most), written.body_bytes));
     std::size_t needed = least_fitting(least, most, budget_fits);
     if (!text_fits(needed)) needed = least_fitting(needed, most, text_fits);
     append_skippable_frame(written.bytes, static_cast<std::uint32_t>(needed - least));
@@ -288,11 +296,12 @@ std::expected<CompiledModuleStorage, KdError> CompiledModuleStorage::decode(
     };
 
     DecodeBudget cost(budget, Messages::kBudgetExceeded);
-    auto storage = read_storage(instance, bytes, cost);
-    if (!storage) return fail(storage.error());
-    if (const char* refusal = type_text_refusal(*storage, budget / kTypeTextShare))
+    auto read = read_storage(instance, bytes, cost);
+    if (!read) return fail(read.error());
+    if (const char* refusal =
+            type_text_refusal(read->storage, budget / kTypeTextShare, read->body_bytes))
         return fail(refusal);
-    return std::move(*storage);
+    return std::move(read->storage);
 }
 
 // Types that share elements can print exponentially longer than they are stored, and an error
@@ -300,14 +309,14 @@ std::expected<CompiledModuleStorage, KdError> CompiledModuleStorage::decode(
 // anything could print its types when one of them, or those that one place of the module names
 // together, would print more than `most` characters.
 const char* CompiledModuleStorage::type_text_refusal(const CompiledModuleStorage& storage,
-                                                     std::size_t most) {
+                                                     std::size_t most, std::size_t body_bytes) {
     const auto view = storage.type_registry.read();
     const kdinstr::types::TypeTextLengths lengths(view.types(), most == SIZE_MAX ? most : most + 1);
     if (lengths.longest() > most) return Messages::kTypeTextTooLong;
-    // Each time a place names a type it holds the type's 16 bytes, in a body of at most
-    // kMaxBodyBytes: when that many names of the longest text fit, the module need not be walked.
-    constexpr std::size_t kMostNames = kMaxBodyBytes / 16;
-    if (lengths.longest_of_any() <= most / kMostNames) return nullptr;
+    // Each time a place names a type it holds the type's 16 bytes of the body: when that many
+    // names of the longest text fit, the module need not be walked.
+    const std::size_t most_names = std::max<std::size_t>(body_bytes / 16, 1);
+    if (lengths.longest_of_any() <= most / most_names) return nullptr;
     if (storage.module.longest_named_type_text(lengths) > most)
         return Messages::kNamedTypeTextsTooLong;
     return nullptr;

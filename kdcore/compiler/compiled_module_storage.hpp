@@ -152,8 +152,10 @@ struct CompiledModuleStorage {
     }
     // What `decode` refuses once the body is read: a storage whose types would print longer
     // than `most` characters (type_text_budget of its size), one type of its registry or those
-    // that one place of its module names together. The text from Messages, or nullptr.
-    static const char* type_text_refusal(const CompiledModuleStorage& storage, std::size_t most);
+    // that one place of its module names together, its body being at most `body_bytes` long.
+    // The text from Messages, or nullptr.
+    static const char* type_text_refusal(const CompiledModuleStorage& storage, std::size_t most,
+                                         std::size_t body_bytes = kMaxBodyBytes);
     // The same within `budget` bytes of cost instead of the storage size's (and types printing
     // within budget / kTypeTextShare characters).
     static std::expected<CompiledModuleStorage, kdcore::utils::KdError> decode(

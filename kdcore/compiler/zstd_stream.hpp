@@ -98,6 +98,8 @@ class ZstdDecompressor final : public kdinstr::encoding::BufferedSource {
     ZstdDecompressor& operator=(const ZstdDecompressor&) = delete;
 
     IoResult<bool> refill() override;
+    // The bytes decompressed so far.
+    std::size_t produced() const { return produced_; }
 
   private:
     // Decompresses into `buffer` until it is full, a frame ends with some output, or the input
