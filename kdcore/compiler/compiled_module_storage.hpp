@@ -60,10 +60,9 @@ struct CompiledModuleStorage {
     // three times over while the list grows by doubling) and what loading builds for it come to
     // about 70 bytes a byte; a function costs about 34 a byte, a type 48, a block 25 (checked
     // against the charges when the reader is compiled, and by the module body fuzz target on
-    // every body it reads).
-    // So a storage of N bytes whose body holds at most decode_budget(N) / kMostCostPerBodyByte
-    // bytes is within its budget however it reads, and one whose size is at least its body's
-    // always is.
+    // every body it reads). So a storage of N bytes whose body holds at most
+    // decode_budget(N) / kMostCostPerBodyByte bytes is within its budget however it reads, and
+    // one at least as large as its body always is.
     static constexpr std::size_t kMostCostPerBodyByte = 80;
     static_assert(kMostCostPerBodyByte <= kDecodeBudgetFactor);
 
