@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kdcore/compiler/compiled_module_storage.hpp"
+#include "kdcore/tests/storage_test_support.hpp"
 #include "kdcore/tests/test_support.hpp"
 #include "kdinstr/modules/parser/driver.hpp"
 
@@ -19,28 +20,17 @@ using kdcore::base::api::ModuleSourceType;
 using kdcore::compiler::compile_sources;
 using kdcore::compiler::CompiledModuleStorage;
 
-struct CompilingInstance {
-    std::shared_ptr<Captured> captured = std::make_shared<Captured>();
-    std::shared_ptr<InstanceContext> instance;
-
-    explicit CompilingInstance(LogLevelEXT level = LogLevelEXT::Trace) {
-        auto info = make_info({LOGGER});
-        info.ext.push_back(capture_to(captured, level));
-        instance = *kdcore::base::api::create_instance(std::move(info));
-        std::lock_guard lock(captured->mutex);
-        captured->messages.clear();
-    }
+struct CompilingInstance : LoggedInstance {
+    explicit CompilingInstance(LogLevelEXT level = LogLevelEXT::Trace) : LoggedInstance(level) {}
 
     // (level, file:line, text) of every line so far.
     std::vector<std::string> lines() {
-        std::lock_guard lock(captured->mutex);
         std::vector<std::string> out;
-        for (const auto& m : captured->messages) {
+        for (const auto& m : take()) {
             EXPECT_EQ(m.module, "kdcore::compiler");
             out.push_back(fmt::format("{} {}:{} {}", kdcore::ext::kdlog::log_level_name(m.level),
                                       m.file.value_or(""), m.line.value_or(0), m.message));
         }
-        captured->messages.clear();
         return out;
     }
 };
