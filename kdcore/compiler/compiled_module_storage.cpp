@@ -68,6 +68,15 @@ static_assert(within_most_per_byte(3 * sizeof(std::string) + 2 * kAllocation, 4)
 // A wildcard type index of two bytes.
 static_assert(within_most_per_byte(costs::kMapNode + 8, 2));
 
+// A failed write or read: its message, `site`'s text around the error's own, logged at the
+// site's level and returned as KdError::Unknown.
+KdError logged_failure(const kdcore::base::InstanceContext& instance,
+                       const kdcore::base::LogSite& site, const std::string& error) {
+    std::string text = fmt::format(fmt::runtime(site.text), error);
+    instance.log(site, error);
+    return KdError(KdError::Unknown{std::move(text)});
+}
+
 // Everything of a read up to the body: the error's own text on failure.
 std::expected<std::size_t, std::string> check_header(const kdcore::base::InstanceContext& instance,
                                                      std::span<const std::uint8_t> bytes) {
@@ -214,13 +223,9 @@ std::expected<void, std::string> make_readable(const CompiledModuleStorage& stor
     };
     // No reading can cost more than this for a body of this size, so a storage whose budget
     // holds it needs no second pass: every ordinary module, whose body is a few times larger
-    // than its frame.
-    const bool provably_within =
-        written.body_bytes <= S::decode_budget(size) / S::kMostCostPerBodyByte;
-    if (provably_within && text_fits(size)) return {};
-
+    // than its frame. Its cost then counts as nothing, which every size holds.
     std::size_t cost = 0;
-    if (!provably_within) {
+    if (written.body_bytes > S::decode_budget(size) / S::kMostCostPerBodyByte) {
         // What the reader charges for these very bytes.
         DecodeBudget unlimited;
         if (auto read = read_storage(instance, written.bytes, unlimited); !read)
@@ -238,9 +243,9 @@ std::expected<void, std::string> make_readable(const CompiledModuleStorage& stor
     // No cost exceeds the budget of a storage as large as its body (kMostCostPerBodyByte is at
     // most the budget's factor); the type texts may.
     if (!budget_fits(most)) return std::unexpected(Messages::kBudgetExceeded);
-    if (!text_fits(most))
-        return std::unexpected(
-            S::type_text_refusal(storage, S::type_text_budget(most), written.body_bytes));
+    if (const char* refusal =
+            S::type_text_refusal(storage, S::type_text_budget(most), written.body_bytes))
+        return std::unexpected(refusal);
     std::size_t needed = least_fitting(least, most, budget_fits);
     if (!text_fits(needed)) needed = least_fitting(needed, most, text_fits);
     append_skippable_frame(written.bytes, static_cast<std::uint32_t>(needed - least));
@@ -266,11 +271,9 @@ std::expected<std::vector<std::uint8_t>, KdError> CompiledModuleStorage::encode(
     std::size_t max_body_bytes) {
     instance.log(sites::STORAGE_SERIALIZING, storage.module.functions.size());
 
-    auto fail = [&](const std::string& error) -> std::expected<std::vector<std::uint8_t>, KdError> {
-        std::string text =
-            fmt::format(fmt::runtime(sites::STORAGE_SERIALIZE_HEADER_FAILED.text), error);
-        instance.log(sites::STORAGE_SERIALIZE_HEADER_FAILED, error);
-        return std::unexpected(KdError(KdError::Unknown{std::move(text)}));
+    auto fail = [&](const std::string& error) {
+        return std::unexpected(
+            logged_failure(instance, sites::STORAGE_SERIALIZE_HEADER_FAILED, error));
     };
     auto written = compress_storage(storage, instance, max_body_bytes);
     if (!written) return fail(written.error().to_string());
@@ -289,10 +292,8 @@ std::expected<CompiledModuleStorage, KdError> CompiledModuleStorage::decode(
     std::size_t budget) {
     instance.log(sites::STORAGE_DESERIALIZING, bytes.size());
 
-    auto fail = [&](const std::string& error) -> std::expected<CompiledModuleStorage, KdError> {
-        std::string text = fmt::format(fmt::runtime(sites::STORAGE_READ_HEADER_FAILED.text), error);
-        instance.log(sites::STORAGE_READ_HEADER_FAILED, error);
-        return std::unexpected(KdError(KdError::Unknown{std::move(text)}));
+    auto fail = [&](const std::string& error) {
+        return std::unexpected(logged_failure(instance, sites::STORAGE_READ_HEADER_FAILED, error));
     };
 
     DecodeBudget cost(budget, Messages::kBudgetExceeded);
